@@ -1,0 +1,103 @@
+#include "signalwatcher.h"
+
+#include "model/clock.h"
+#include "model/logcategories.h"
+#include "model/settingsstore.h"
+#include "model/stationtexts.h"
+#include "shell/station.h"
+#include "window/tformmain.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <memory>
+
+namespace {
+
+struct Options {
+    bool headless = false;
+    QString configFile;
+    quint16 historyPort = Station::kHistoryPort;
+};
+
+Options parseOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Texts::applicationTitle);
+    parser.addHelpOption();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Run without a window; log to standard error."));
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("Settings file (INI) instead of the user's default."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption historyPort(QStringLiteral("history-port"),
+                                         QStringLiteral("Port of the history service (5001)."),
+                                         QStringLiteral("N"));
+    parser.addOptions({headless, config, historyPort});
+    parser.process(arguments);
+
+    Options options;
+    options.headless = parser.isSet(headless);
+    options.configFile = parser.value(config);
+    if (parser.isSet(historyPort)) {
+        bool ok = false;
+        const uint port = parser.value(historyPort).toUInt(&ok);
+        if (!ok || port > 65535) {
+            qCritical("--history-port needs a port number");
+            ::exit(2);
+        }
+        options.historyPort = quint16(port);
+    }
+    return options;
+}
+
+int runStation(QCoreApplication& app, const Options& options)
+{
+    SettingsStore settings(options.configFile);
+    SystemClock clock;
+    Station station(settings, clock, options.historyPort);
+    SignalWatcher signals_;
+    QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
+
+    if (options.headless) {
+        QObject::connect(&station, &Station::messageRaised, &station,
+                         [](const QString& caption, const QString& text) {
+                             qCWarning(lcShell).noquote() << caption + u':' << text;
+                         });
+        qCInfo(lcShell).noquote() << "settings:" << settings.fileName();
+        station.start();
+        const int code = app.exec();
+        station.shutdown();
+        return code;
+    }
+    station.start();
+    auto window = std::make_unique<TFormMain>(station);
+    window->show();
+    const int code = app.exec();
+    window.reset();
+    station.shutdown();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qSetMessagePattern(QStringLiteral("%{time hh:mm:ss.zzz} %{category}: %{message}"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const bool headless = arguments.contains(QStringLiteral("--headless"));
+
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kx7r-station"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
+    if (!headless)
+        QGuiApplication::setApplicationDisplayName(Texts::applicationTitle);
+    return runStation(*app, parseOptions(arguments));
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a Qt signal through a self-pipe, so the event
+// loop ends the program in an orderly way.
+class SignalWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalWatcher(QObject* parent = nullptr);
+    ~SignalWatcher() override;
+
+signals:
+    void terminationRequested();
+
+private:
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "outcome.h"
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+// The per-user configuration store. Key paths are the system's backslash paths
+// ("KX7R_QUERRY\MEASURING_CHANNELS\CHANNEL01\"), every value is text, a missing
+// value reads as empty and every write reaches the store before it returns.
+// Windows: the registry under HKEY_CURRENT_USER; elsewhere an INI file whose
+// groups are the key path's parts.
+class SettingsStore {
+public:
+    // Empty file name: the platform's per-user default.
+    explicit SettingsStore(const QString& iniFile = {});
+    ~SettingsStore();
+
+    QString readSetting(const QString& keyPath, const QString& valueName) const;
+    Outcome writeSetting(const QString& keyPath, const QString& valueName, const QString& text);
+
+    QString fileName() const;
+
+    static QString rootKey() { return QStringLiteral("KX7R_QUERRY\\"); }
+    static QString channelKey(int row);     // row 1..30 -> ...\MEASURING_CHANNELS\CHANNEL01\.
+    static QString terminalKey(int number); // 1..10 -> ...\RS\TERMINAL1\.
+    static QString portsKey() { return QStringLiteral("KX7R_QUERRY\\RS\\PORTS\\"); }
+
+private:
+    static QString settingsKey(const QString& keyPath, const QString& valueName);
+
+    std::unique_ptr<QSettings> m_settings;
+};

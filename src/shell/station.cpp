@@ -1,0 +1,301 @@
+#include "station.h"
+
+#include "model/integertext.h"
+#include "model/logcategories.h"
+#include "model/settingsstore.h"
+#include "model/stationtexts.h"
+#include "model/terminalname.h"
+
+namespace {
+const QString kTcpPortValue = QStringLiteral("TCP_IP_Port");
+const QString kHistoryFolderValue = QStringLiteral("HistoryFolder");
+const QString kArchiveCaption = QStringLiteral("KX7R");
+const QString kArchiveMessage = QStringLiteral("Unable to create archive folder");
+
+// The texts a channel row stores, in the order Apply writes them.
+struct ChannelValue {
+    const char16_t* name;
+    int column;
+};
+constexpr ChannelValue kChannelValues[] = {
+    {u"ChannelName", QueryColumn::Name},   {u"Terminal", QueryColumn::Terminal},
+    {u"Regime", QueryColumn::Mode},        {u"AddresBO", QueryColumn::Address},
+    {u"ChannelBONumber", QueryColumn::Channel}, {u"Timeout", QueryColumn::Timeout},
+};
+constexpr const char16_t* kTerminalValues[] = {u"COMName", u"BaudRate", u"DataBits", u"StopBits",
+                                               u"Parity"};
+} // namespace
+
+Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPort, QObject* parent)
+    : QObject(parent), m_settings(settings), m_clock(clock), m_historyPort(historyPort),
+      m_blinker(m_state, m_timerBlink), m_access(m_state, m_settings),
+      m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
+      m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
+      m_liveServer(m_state, m_scheduler),
+      m_decoder(m_state, m_clock, m_measurementStore, m_liveServer),
+      m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder),
+      m_archiveReader(m_settings), m_historyService(m_state, m_settings, m_archiveReader)
+{
+    setUpTimers();
+    connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
+    connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
+            &Station::onArchiveFolderFailed);
+}
+
+Station::~Station()
+{
+    shutdown();
+}
+
+void Station::setUpTimers()
+{
+    m_timerWaitAnsewer.setObjectName(QStringLiteral("TimerWaitAnsewer"));
+    m_timerWaitAnsewer.setInterval(100);
+    m_rsTimer.setObjectName(QStringLiteral("RSTimer"));
+    m_rsTimer.setInterval(1000);
+    m_timerSendQuerry.setObjectName(QStringLiteral("TimerSendQuerry"));
+    m_timerSendQuerry.setInterval(2000);
+    m_timerBlink.setObjectName(QStringLiteral("TimerBlink"));
+    m_timerBlink.setInterval(200);
+    connect(&m_timerWaitAnsewer, &QTimer::timeout, &m_supervision,
+            &Supervision::TimerWaitAnsewerTimer);
+    connect(&m_rsTimer, &QTimer::timeout, &m_receiver, &Receiver::RSTimerTimer);
+    connect(&m_timerSendQuerry, &QTimer::timeout, &m_scheduler,
+            &PollScheduler::TimerSendQuerryTimer);
+    connect(&m_timerBlink, &QTimer::timeout, &m_blinker, &IconBlinker::TimerBlinkTimer);
+}
+
+void Station::start(bool startTimers)
+{
+    m_state.historyClientSeq = 1;
+    m_state.iconState = 0;
+    emit iconStateChanged(0);
+    readLivePort();
+    startServices();
+    readChannels();
+    readTerminals();
+    if (startTimers) {
+        m_timerWaitAnsewer.start();
+        m_rsTimer.start();
+        m_timerSendQuerry.start();
+    }
+    m_archivePathText = readArchiveFolder();
+}
+
+void Station::shutdown()
+{
+    m_timerWaitAnsewer.stop();
+    m_rsTimer.stop();
+    m_timerSendQuerry.stop();
+    m_timerBlink.stop();
+    m_liveServer.stop();
+    m_historyService.stop();
+}
+
+// A stored number that is missing or not decimal counts as 0, reported once.
+int Station::storedInteger(const QString& key, const QString& valueName, const QString& text)
+{
+    if (const auto value = parseInteger(text))
+        return *value;
+    if (text.isEmpty()) { // never applied: summarised after the table is read
+        ++m_missingNumbers;
+        return 0;
+    }
+    qCWarning(lcShell).noquote() << "stored value" << key + valueName << "is not a number:"
+                                 << (u'"' + text + u'"') << "- using 0";
+    return 0;
+}
+
+void Station::readLivePort()
+{
+    m_tcpPortText = m_settings.readSetting(SettingsStore::rootKey(), kTcpPortValue);
+    const auto port = parseInteger(m_tcpPortText);
+    if (port && *port >= 0 && *port <= 65535) {
+        m_livePort = quint16(*port);
+        return;
+    }
+    m_livePort = kLayoutLivePort;
+    qCWarning(lcShell).noquote() << "stored value" << SettingsStore::rootKey() + kTcpPortValue
+                                 << "is not a port:" << (u'"' + m_tcpPortText + u'"')
+                                 << "- the live service uses" << kLayoutLivePort;
+}
+
+void Station::startServices()
+{
+    const Outcome live = m_liveServer.listen(m_livePort);
+    if (live)
+        qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
+    else
+        qCWarning(lcShell).noquote() << "live service cannot listen on port" << m_livePort << ":"
+                                     << live.error();
+    const Outcome history = m_historyService.listen(m_historyPort);
+    if (history)
+        qCInfo(lcShell) << "history service listening on port" << m_historyService.port();
+    else
+        qCWarning(lcShell).noquote() << "history service cannot listen on port" << m_historyPort
+                                     << ":" << history.error();
+}
+
+void Station::readChannels()
+{
+    m_missingNumbers = 0;
+    for (PollQueue& queue : m_state.pollQueues)
+        queue.clear();
+    for (int k = 0; k < kChannelCount; ++k) {
+        const int row = k + 1;
+        const QString key = SettingsStore::channelKey(row);
+        ChannelEntry& channel = m_state.channels[k];
+        auto read = [&](const char16_t* value) {
+            return m_settings.readSetting(key, QString::fromUtf16(value));
+        };
+        channel.name = read(u"ChannelName");
+        channel.blockAddress = quint8(storedInteger(key, QStringLiteral("AddresBO"), read(u"AddresBO")));
+        channel.channelNumber =
+            quint8(storedInteger(key, QStringLiteral("ChannelBONumber"), read(u"ChannelBONumber")));
+        channel.terminal = read(u"Terminal");
+        channel.mode = read(u"Regime");
+        channel.timeoutSeconds = storedInteger(key, QStringLiteral("Timeout"), read(u"Timeout"));
+
+        CellGrid& grid = m_state.queryList;
+        grid.setText(row, QueryColumn::Name, channel.name);
+        grid.setText(row, QueryColumn::Terminal, channel.terminal);
+        grid.setText(row, QueryColumn::Mode, channel.mode);
+        grid.setText(row, QueryColumn::Address, QString::number(channel.blockAddress));
+        grid.setText(row, QueryColumn::Channel, QString::number(channel.channelNumber));
+        grid.setText(row, QueryColumn::Timeout, QString::number(channel.timeoutSeconds));
+
+        m_state.countdownSeconds[k] = channel.timeoutSeconds;
+        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
+    }
+    m_state.rebuildQueues();
+    if (m_missingNumbers > 0)
+        qCInfo(lcShell) << m_missingNumbers
+                        << "poll-list numbers are not stored yet and count as 0";
+}
+
+void Station::readTerminals()
+{
+    for (int t = 0; t < kTerminalCount; ++t) {
+        const QString key = SettingsStore::terminalKey(t + 1);
+        TerminalPort& terminal = m_state.terminals[t];
+        QString* fields[] = {&terminal.comName, &terminal.baudRate, &terminal.dataBits,
+                             &terminal.stopBits, &terminal.parity};
+        for (int i = 0; i < 5; ++i) {
+            *fields[i] = m_settings.readSetting(key, QString::fromUtf16(kTerminalValues[i]));
+            m_state.rsSettings.setText(RsRow::ComName + i, t + 1, *fields[i]);
+        }
+        terminal.resetReceiver();
+        const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
+        m_access.showOpenResult(t, opened);
+        if (terminal.comName == Texts::portUndefined || terminal.comName.isEmpty())
+            continue;
+        if (opened)
+            qCInfo(lcShell).noquote() << "terminal" << t + 1 << terminal.comName << "opened";
+        else
+            qCWarning(lcShell).noquote() << "terminal" << t + 1 << terminal.comName
+                                         << "cannot be opened:" << Texts::portBusy;
+    }
+}
+
+Outcome Station::applyPollList()
+{
+    const CellGrid& grid = m_state.queryList;
+    for (int row = 1; row <= kChannelCount; ++row) {
+        for (int column : {QueryColumn::Address, QueryColumn::Channel, QueryColumn::Timeout}) {
+            const QString text = grid.text(row, column);
+            if (!parseInteger(text))
+                return Outcome::failure(notAnIntegerMessage(text));
+        }
+    }
+
+    for (PollQueue& queue : m_state.pollQueues)
+        queue.clear();
+    for (int row = 1; row <= kChannelCount; ++row) {
+        const int k = row - 1;
+        ChannelEntry& channel = m_state.channels[k];
+        channel.name = grid.text(row, QueryColumn::Name);
+        channel.terminal = grid.text(row, QueryColumn::Terminal);
+        channel.mode = grid.text(row, QueryColumn::Mode);
+        channel.blockAddress = quint8(*parseInteger(grid.text(row, QueryColumn::Address)));
+        channel.channelNumber = quint8(*parseInteger(grid.text(row, QueryColumn::Channel)));
+        channel.timeoutSeconds = *parseInteger(grid.text(row, QueryColumn::Timeout));
+
+        const QString key = SettingsStore::channelKey(row);
+        for (const ChannelValue& value : kChannelValues) {
+            const Outcome stored = m_settings.writeSetting(key, QString::fromUtf16(value.name),
+                                                           grid.text(row, value.column));
+            if (!stored)
+                return stored;
+        }
+        m_state.countdownSeconds[k] = channel.timeoutSeconds;
+        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
+        for (int t = 0; t < kTerminalCount; ++t)
+            m_state.requestPending[t] = false;
+        const int t = terminalIndex(channel.terminal);
+        if (t >= 0 && channel.mode == Texts::modeOnRequest)
+            m_state.pollQueues[t].append(k);
+    }
+    return Outcome::success();
+}
+
+Outcome Station::applyTerminals()
+{
+    for (int t = 0; t < kTerminalCount; ++t) {
+        const int column = t + 1;
+        TerminalPort& terminal = m_state.terminals[t];
+        QString* fields[] = {&terminal.comName, &terminal.baudRate, &terminal.dataBits,
+                             &terminal.stopBits, &terminal.parity};
+        for (int i = 0; i < 5; ++i)
+            *fields[i] = m_state.rsSettings.text(RsRow::ComName + i, column);
+        const QString key = SettingsStore::terminalKey(column);
+        for (int i = 0; i < 5; ++i) {
+            const Outcome stored =
+                m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
+            if (!stored)
+                return stored;
+        }
+        terminal.resetReceiver();
+        m_access.showOpenResult(t, m_access.OpenTerminal(t, terminal.baudRate));
+    }
+    return Outcome::success();
+}
+
+Outcome Station::applyTcpPort(const QString& portText)
+{
+    const auto port = parseInteger(portText);
+    if (!port || *port < 1 || *port > 65535)
+        return Outcome::failure(notAnIntegerMessage(portText));
+    const quint16 previous = m_livePort;
+    m_liveServer.stop();
+    const Outcome listening = m_liveServer.listen(quint16(*port));
+    if (!listening) {
+        // The stored port must always start: go back to the one that worked.
+        const Outcome restored = m_liveServer.listen(previous);
+        if (!restored)
+            qCWarning(lcShell).noquote() << "live service cannot listen again on port" << previous
+                                         << ":" << restored.error();
+        return listening;
+    }
+    m_livePort = quint16(*port);
+    m_tcpPortText = portText;
+    return m_settings.writeSetting(SettingsStore::rootKey(), kTcpPortValue, portText);
+}
+
+Outcome Station::applyArchiveFolder(const QString& folder)
+{
+    const Outcome stored = m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
+    if (stored)
+        m_archivePathText = folder;
+    return stored;
+}
+
+QString Station::readArchiveFolder() const
+{
+    return m_settings.readSetting(SettingsStore::rootKey(), kHistoryFolderValue);
+}
+
+void Station::onArchiveFolderFailed(const QString& folder)
+{
+    qCWarning(lcArchive).noquote() << kArchiveMessage << folder;
+    emit messageRaised(kArchiveCaption, kArchiveMessage);
+}

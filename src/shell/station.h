@@ -1,0 +1,115 @@
+#pragma once
+
+#include "answers/answerdecoder.h"
+#include "answers/liveserver.h"
+#include "archive/archivereader.h"
+#include "archive/archivewriter.h"
+#include "archive/historyservice.h"
+#include "archive/measurementstore.h"
+#include "model/outcome.h"
+#include "model/stationstate.h"
+#include "serial/iconblinker.h"
+#include "serial/linemonitor.h"
+#include "serial/pollscheduler.h"
+#include "serial/receiver.h"
+#include "serial/supervision.h"
+#include "serial/terminalaccess.h"
+
+#include <QObject>
+#include <QTimer>
+
+class Clock;
+class SettingsStore;
+
+// The composition root: owns the station's tables, the four timers, the serial
+// behaviours, the decoder, the archive and both TCP services; starts them in
+// their order and holds the logic behind every "Применить". Created before the
+// window and destroyed after it; runs the same with or without one.
+class Station : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 kLayoutLivePort = 5000;
+    static constexpr quint16 kHistoryPort = 5001;
+
+    Station(SettingsStore& settings, const Clock& clock, quint16 historyPort = kHistoryPort,
+            QObject* parent = nullptr);
+    ~Station() override;
+
+    // Construction steps: tables from the store, both services, terminals opened,
+    // supervision enabled, archive folder read. With startTimers the receive and
+    // send timers run as the layout enables them; tests call the ticks directly.
+    void start(bool startTimers = true);
+    // Closes both services with their clients and stops the timers.
+    void shutdown();
+
+    Outcome applyPollList();
+    Outcome applyTerminals();
+    Outcome applyTcpPort(const QString& portText);
+    Outcome applyArchiveFolder(const QString& folder);
+    // HistoryFolder as stored now: shown again at every page change.
+    QString readArchiveFolder() const;
+
+    // Texts the window shows in txtTCP_PORT and txtArchivePath at start-up.
+    QString tcpPortText() const { return m_tcpPortText; }
+    QString archivePathText() const { return m_archivePathText; }
+
+    StationState& state() { return m_state; }
+    SettingsStore& settings() { return m_settings; }
+    LineMonitor& monitor() { return m_monitor; }
+    IconBlinker& blinker() { return m_blinker; }
+    TerminalAccess& access() { return m_access; }
+    PollScheduler& scheduler() { return m_scheduler; }
+    Receiver& receiver() { return m_receiver; }
+    Supervision& supervision() { return m_supervision; }
+    AnswerDecoder& decoder() { return m_decoder; }
+    LiveServer& liveServer() { return m_liveServer; }
+    HistoryService& historyService() { return m_historyService; }
+    ArchiveWriter& archiveWriter() { return m_archiveWriter; }
+
+    QTimer& timerWaitAnsewer() { return m_timerWaitAnsewer; }
+    QTimer& rsTimer() { return m_rsTimer; }
+    QTimer& timerSendQuerry() { return m_timerSendQuerry; }
+    QTimer& timerBlink() { return m_timerBlink; }
+
+signals:
+    void iconStateChanged(int iconState);
+    // An error box for the operator (headless: a log line).
+    void messageRaised(const QString& caption, const QString& text);
+
+private:
+    void setUpTimers();
+    void readLivePort();
+    void startServices();
+    void readChannels();
+    void readTerminals();
+    int storedInteger(const QString& key, const QString& valueName, const QString& text);
+    void onArchiveFolderFailed(const QString& folder);
+
+    SettingsStore& m_settings;
+    const Clock& m_clock;
+    quint16 m_historyPort;
+    StationState m_state;
+
+    QTimer m_timerWaitAnsewer;
+    QTimer m_rsTimer;
+    QTimer m_timerSendQuerry;
+    QTimer m_timerBlink;
+
+    LineMonitor m_monitor;
+    IconBlinker m_blinker;
+    TerminalAccess m_access;
+    PollScheduler m_scheduler;
+    Supervision m_supervision;
+    ArchiveWriter m_archiveWriter;
+    MeasurementStore m_measurementStore;
+    LiveServer m_liveServer;
+    AnswerDecoder m_decoder;
+    Receiver m_receiver;
+    ArchiveReader m_archiveReader;
+    HistoryService m_historyService;
+
+    quint16 m_livePort = kLayoutLivePort;
+    QString m_tcpPortText;
+    QString m_archivePathText;
+    int m_missingNumbers = 0;
+};
