@@ -26,11 +26,12 @@ Options parseOptions(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(Texts::applicationTitle);
     parser.addHelpOption();
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Run without a window; log to standard error."));
-    const QCommandLineOption config(QStringLiteral("config"),
-                                    QStringLiteral("Settings file (INI) instead of the user's default."),
-                                    QStringLiteral("FILE"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"), QStringLiteral("Run without a window; log to standard error."));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Settings file (INI) instead of the user's default."),
+        QStringLiteral("FILE"));
     const QCommandLineOption historyPort(QStringLiteral("history-port"),
                                          QStringLiteral("Port of the history service (5001)."),
                                          QStringLiteral("N"));
@@ -58,7 +59,8 @@ int runStation(QCoreApplication& app, const Options& options)
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
     SignalWatcher signals_;
-    QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app,
+                     &QCoreApplication::quit);
 
     if (options.headless) {
         QObject::connect(&station, &Station::messageRaised, &station,

@@ -1,9 +1,8 @@
 #include "cellgrid.h"
 
 CellGrid::CellGrid(int rows, int columns, QObject* parent)
-    : QAbstractTableModel(parent), m_columns(columns),
-      m_cells(rows, QList<Cell>(columns)), m_columnEditable(columns, false),
-      m_rowEditable(rows, true)
+    : QAbstractTableModel(parent), m_columns(columns), m_cells(rows, QList<Cell>(columns)),
+      m_columnEditable(columns, false), m_rowEditable(rows, true)
 {
 }
 

@@ -13,9 +13,9 @@ SettingsStore::SettingsStore(const QString& iniFile)
 #endif
     if (!m_settings) {
         if (iniFile.isEmpty())
-            m_settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                     QStringLiteral("kx7r"),
-                                                     QStringLiteral("kx7r-station"));
+            m_settings =
+                std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QStringLiteral("kx7r"), QStringLiteral("kx7r-station"));
         else
             m_settings = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
     }
@@ -30,7 +30,8 @@ QString SettingsStore::fileName() const
 
 QString SettingsStore::channelKey(int row)
 {
-    return rootKey() + QStringLiteral("MEASURING_CHANNELS\\CHANNEL%1\\").arg(row, 2, 10, QChar(u'0'));
+    return rootKey() +
+           QStringLiteral("MEASURING_CHANNELS\\CHANNEL%1\\").arg(row, 2, 10, QChar(u'0'));
 }
 
 QString SettingsStore::terminalKey(int number)
@@ -62,9 +63,34 @@ Outcome SettingsStore::writeSetting(const QString& keyPath, const QString& value
                                     const QString& text)
 {
     m_settings->setValue(settingsKey(keyPath, valueName), text);
+    if (m_batchDepth > 0) {
+        if (m_batchFirstValue.isNull())
+            m_batchFirstValue = valueName;
+        return Outcome::success();
+    }
+    return flush(valueName);
+}
+
+void SettingsStore::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+Outcome SettingsStore::endBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return Outcome::success();
+    const QString first = m_batchFirstValue;
+    m_batchFirstValue = QString();
+    return first.isNull() ? Outcome::success() : flush(first);
+}
+
+Outcome SettingsStore::flush(const QString& valueName)
+{
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError || !m_settings->isWritable()) {
-        qCWarning(lcModel).noquote() << "cannot write" << valueName << "to" << m_settings->fileName();
+        qCWarning(lcModel).noquote()
+            << "cannot write" << valueName << "to" << m_settings->fileName();
         return Outcome::failure(QStringLiteral("Failed to set data for '%1'").arg(valueName));
     }
     return Outcome::success();

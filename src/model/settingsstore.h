@@ -22,6 +22,12 @@ public:
 
     QString fileName() const;
 
+    // Writes between begin and end reach the file together at the end (one
+    // rewrite of the file instead of one per value); reads see them at once.
+    // endBatch reports a store that could not be written.
+    void beginBatch();
+    Outcome endBatch();
+
     static QString rootKey() { return QStringLiteral("KX7R_QUERRY\\"); }
     static QString channelKey(int row);     // row 1..30 -> ...\MEASURING_CHANNELS\CHANNEL01\.
     static QString terminalKey(int number); // 1..10 -> ...\RS\TERMINAL1\.
@@ -30,5 +36,9 @@ public:
 private:
     static QString settingsKey(const QString& keyPath, const QString& valueName);
 
+    Outcome flush(const QString& valueName);
+
     std::unique_ptr<QSettings> m_settings;
+    int m_batchDepth = 0;
+    QString m_batchFirstValue;
 };

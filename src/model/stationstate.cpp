@@ -12,9 +12,8 @@ StationState::StationState()
                            QStringLiteral("Время ожидания"), QStringLiteral("Версия ПО датчика")});
     for (int row = 1; row <= kChannelCount; ++row)
         queryList.setText(row, QueryColumn::Id, QString::number(row));
-    for (int c : {QueryColumn::Name, QueryColumn::Terminal, QueryColumn::Mode,
-                  QueryColumn::Address, QueryColumn::Channel, QueryColumn::Timeout,
-                  QueryColumn::Version})
+    for (int c : {QueryColumn::Name, QueryColumn::Terminal, QueryColumn::Mode, QueryColumn::Address,
+                  QueryColumn::Channel, QueryColumn::Timeout, QueryColumn::Version})
         queryList.setColumnEditable(c, true);
 
     QStringList headings{QString()};

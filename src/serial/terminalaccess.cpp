@@ -9,8 +9,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
-TerminalAccess::TerminalAccess(StationState& state, const SettingsStore& settings,
-                               QObject* parent)
+TerminalAccess::TerminalAccess(StationState& state, const SettingsStore& settings, QObject* parent)
     : QObject(parent), m_state(state), m_settings(settings)
 {
 }
@@ -39,19 +38,21 @@ bool TerminalAccess::OpenTerminal(int t, const QString& baud)
         QSerialPort* port = terminal.port.get();
         // A hung-up device reports read errors in a tight loop and stays open:
         // close it once, from the event loop, and read nothing until the next open.
-        connect(port, &QSerialPort::errorOccurred, this, [this, port, t](QSerialPort::SerialPortError e) {
-            if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !port->isOpen())
-                return;
-            if (port->property("closing").toBool())
-                return;
-            port->setProperty("closing", true);
-            qCWarning(lcSerial).noquote()
-                << "terminal" << t + 1 << "port" << port->portName() << "failed:" << port->errorString();
-            QTimer::singleShot(0, port, [port] {
-                port->close();
-                port->setProperty("closing", false);
+        connect(
+            port, &QSerialPort::errorOccurred, this,
+            [this, port, t](QSerialPort::SerialPortError e) {
+                if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !port->isOpen())
+                    return;
+                if (port->property("closing").toBool())
+                    return;
+                port->setProperty("closing", true);
+                qCWarning(lcSerial).noquote() << "terminal" << t + 1 << "port" << port->portName()
+                                              << "failed:" << port->errorString();
+                QTimer::singleShot(0, port, [port] {
+                    port->close();
+                    port->setProperty("closing", false);
+                });
             });
-        });
     }
     QSerialPort& port = *terminal.port;
     port.setProperty("closing", false);

@@ -18,9 +18,12 @@ struct ChannelValue {
     int column;
 };
 constexpr ChannelValue kChannelValues[] = {
-    {u"ChannelName", QueryColumn::Name},   {u"Terminal", QueryColumn::Terminal},
-    {u"Regime", QueryColumn::Mode},        {u"AddresBO", QueryColumn::Address},
-    {u"ChannelBONumber", QueryColumn::Channel}, {u"Timeout", QueryColumn::Timeout},
+    {u"ChannelName", QueryColumn::Name},
+    {u"Terminal", QueryColumn::Terminal},
+    {u"Regime", QueryColumn::Mode},
+    {u"AddresBO", QueryColumn::Address},
+    {u"ChannelBONumber", QueryColumn::Channel},
+    {u"Timeout", QueryColumn::Timeout},
 };
 constexpr const char16_t* kTerminalValues[] = {u"COMName", u"BaudRate", u"DataBits", u"StopBits",
                                                u"Parity"};
@@ -33,8 +36,8 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
       m_liveServer(m_state, m_scheduler),
       m_decoder(m_state, m_clock, m_measurementStore, m_liveServer),
-      m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder),
-      m_archiveReader(m_settings), m_historyService(m_state, m_settings, m_archiveReader)
+      m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
+      m_historyService(m_state, m_settings, m_archiveReader)
 {
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
@@ -101,8 +104,8 @@ int Station::storedInteger(const QString& key, const QString& valueName, const Q
         ++m_missingNumbers;
         return 0;
     }
-    qCWarning(lcShell).noquote() << "stored value" << key + valueName << "is not a number:"
-                                 << (u'"' + text + u'"') << "- using 0";
+    qCWarning(lcShell).noquote() << "stored value" << key + valueName
+                                 << "is not a number:" << (u'"' + text + u'"') << "- using 0";
     return 0;
 }
 
@@ -126,14 +129,14 @@ void Station::startServices()
     if (live)
         qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
     else
-        qCWarning(lcShell).noquote() << "live service cannot listen on port" << m_livePort << ":"
-                                     << live.error();
+        qCWarning(lcShell).noquote()
+            << "live service cannot listen on port" << m_livePort << ":" << live.error();
     const Outcome history = m_historyService.listen(m_historyPort);
     if (history)
         qCInfo(lcShell) << "history service listening on port" << m_historyService.port();
     else
-        qCWarning(lcShell).noquote() << "history service cannot listen on port" << m_historyPort
-                                     << ":" << history.error();
+        qCWarning(lcShell).noquote()
+            << "history service cannot listen on port" << m_historyPort << ":" << history.error();
 }
 
 void Station::readChannels()
@@ -149,7 +152,8 @@ void Station::readChannels()
             return m_settings.readSetting(key, QString::fromUtf16(value));
         };
         channel.name = read(u"ChannelName");
-        channel.blockAddress = quint8(storedInteger(key, QStringLiteral("AddresBO"), read(u"AddresBO")));
+        channel.blockAddress =
+            quint8(storedInteger(key, QStringLiteral("AddresBO"), read(u"AddresBO")));
         channel.channelNumber =
             quint8(storedInteger(key, QStringLiteral("ChannelBONumber"), read(u"ChannelBONumber")));
         channel.terminal = read(u"Terminal");
@@ -208,6 +212,8 @@ Outcome Station::applyPollList()
         }
     }
 
+    // The 180 values reach the store in one rewrite of it.
+    m_settings.beginBatch();
     for (PollQueue& queue : m_state.pollQueues)
         queue.clear();
     for (int row = 1; row <= kChannelCount; ++row) {
@@ -221,12 +227,9 @@ Outcome Station::applyPollList()
         channel.timeoutSeconds = *parseInteger(grid.text(row, QueryColumn::Timeout));
 
         const QString key = SettingsStore::channelKey(row);
-        for (const ChannelValue& value : kChannelValues) {
-            const Outcome stored = m_settings.writeSetting(key, QString::fromUtf16(value.name),
-                                                           grid.text(row, value.column));
-            if (!stored)
-                return stored;
-        }
+        for (const ChannelValue& value : kChannelValues)
+            m_settings.writeSetting(key, QString::fromUtf16(value.name),
+                                    grid.text(row, value.column));
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
         m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
         for (int t = 0; t < kTerminalCount; ++t)
@@ -235,11 +238,12 @@ Outcome Station::applyPollList()
         if (t >= 0 && channel.mode == Texts::modeOnRequest)
             m_state.pollQueues[t].append(k);
     }
-    return Outcome::success();
+    return m_settings.endBatch();
 }
 
 Outcome Station::applyTerminals()
 {
+    m_settings.beginBatch();
     for (int t = 0; t < kTerminalCount; ++t) {
         const int column = t + 1;
         TerminalPort& terminal = m_state.terminals[t];
@@ -248,16 +252,12 @@ Outcome Station::applyTerminals()
         for (int i = 0; i < 5; ++i)
             *fields[i] = m_state.rsSettings.text(RsRow::ComName + i, column);
         const QString key = SettingsStore::terminalKey(column);
-        for (int i = 0; i < 5; ++i) {
-            const Outcome stored =
-                m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
-            if (!stored)
-                return stored;
-        }
+        for (int i = 0; i < 5; ++i)
+            m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
         terminal.resetReceiver();
         m_access.showOpenResult(t, m_access.OpenTerminal(t, terminal.baudRate));
     }
-    return Outcome::success();
+    return m_settings.endBatch();
 }
 
 Outcome Station::applyTcpPort(const QString& portText)
@@ -283,7 +283,8 @@ Outcome Station::applyTcpPort(const QString& portText)
 
 Outcome Station::applyArchiveFolder(const QString& folder)
 {
-    const Outcome stored = m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
+    const Outcome stored =
+        m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
     if (stored)
         m_archivePathText = folder;
     return stored;

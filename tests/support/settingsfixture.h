@@ -18,7 +18,8 @@ public:
 
     void setChannel(int row, const QString& name, const QString& terminal, const QString& mode,
                     const QString& address, const QString& channel, const QString& timeout);
-    void setTerminal(int number, const QString& comName, const QString& baud = QStringLiteral("9600"));
+    void setTerminal(int number, const QString& comName,
+                     const QString& baud = QStringLiteral("9600"));
     // COMn -> device (the station's port-name mapping).
     void mapPort(const QString& comName, const QString& device);
     void setRoot(const QString& value, const QString& text);
