@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The station against the simulated field (./run demo, after the build).
+# Extra arguments go to kx7r-blocksim, e.g. --scenario FILE.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bin=${KX7R_DEMO_BIN:-build/bin}
+demo=build/demo
+live_port=5000
+mkdir -p "$demo/archive"
+
+pids=()
+stop_all() {
+    trap - INT TERM EXIT
+    # The station first, so it does not see its lines vanish.
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill -TERM "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    echo "Demo stopped."
+}
+trap stop_all INT TERM EXIT
+
+"$bin/kx7r-blocksim" --write-config "$demo/station.ini" --archive "$demo/archive" \
+    --live-port "$live_port" "$@" >"$demo/blocksim.log" 2>&1 &
+pids+=($!)
+
+# The station may only start once the simulator has written its settings.
+for _ in $(seq 100); do
+    grep -q 'field running' "$demo/blocksim.log" 2>/dev/null && break
+    if ! kill -0 "${pids[0]}" 2>/dev/null; then
+        cat "$demo/blocksim.log" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+
+mode=(--headless)
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    mode=()
+fi
+"$bin/kx7r-station" "${mode[@]}" --config "$demo/station.ini" > >(tee "$demo/station.log") 2>&1 &
+pids+=($!)
+
+cat <<TEXT
+
+The station polls 30 simulated channels on four pseudo-terminals.
+  settings:        $demo/station.ini
+  archive:         $demo/archive
+  simulator log:   tail -f $demo/blocksim.log
+  station log:     $demo/station.log
+Watch the live relay (JSON lines):
+  $bin/kx7r-live --host 127.0.0.1 --port $live_port
+Mirror the archive over the history service (port 5001):
+  $bin/kx7r-history --host 127.0.0.1 --port 5001 --out $demo/mirror
+Ctrl-C stops the station and the simulator.
+
+TEXT
+
+# Ends when the station ends (window closed) or on Ctrl-C.
+wait "${pids[1]}" || true
