@@ -101,6 +101,13 @@ int main(int argc, char* argv[])
         fail(QStringLiteral("cannot create %1").arg(links));
     links = QDir(links).absolutePath();
 
+    // Before the links exist, so a signal never leaves one behind.
+    QuitOnSignal quit;
+    QObject::connect(&quit, &QuitOnSignal::signalled, &app, [&app](int) {
+        SimulatedLine::log(QStringLiteral("stopping"));
+        app.quit();
+    });
+
     QElapsedTimer started;
     started.start();
     std::vector<std::unique_ptr<SimulatedLine>> simulated;
@@ -130,11 +137,6 @@ int main(int argc, char* argv[])
                            .arg(scenario.lines.size())
                            .arg(scenario.channelCount()));
 
-    QuitOnSignal quit;
-    QObject::connect(&quit, &QuitOnSignal::signalled, &app, [&app](int) {
-        SimulatedLine::log(QStringLiteral("stopping"));
-        app.quit();
-    });
     const int code = QCoreApplication::exec();
     simulated.clear();
     return code;

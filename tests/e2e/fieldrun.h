@@ -1,0 +1,176 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <memory>
+
+// One end-to-end run in a temporary folder: the real kx7r-blocksim on a
+// scenario, the real kx7r-station --headless on the settings the simulator
+// wrote, and the clients, each a QProcess whose output is collected as it
+// comes.
+class FieldRun {
+public:
+    FieldRun() : m_livePort(freePort()), m_historyPort(freePort()) {}
+    ~FieldRun()
+    {
+        stopStation();
+        stopSimulator();
+    }
+    FieldRun(const FieldRun&) = delete;
+    FieldRun& operator=(const FieldRun&) = delete;
+
+    static QString binary(const QString& name)
+    {
+        return QDir(QStringLiteral(KX7R_BIN_DIR)).filePath(name);
+    }
+    // A port nobody listens on now: bound, read and released.
+    static quint16 freePort()
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        return server.serverPort();
+    }
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString configPath() const { return path(QStringLiteral("station.ini")); }
+    QString archivePath() const { return path(QStringLiteral("archive")); }
+    quint16 livePort() const { return m_livePort; }
+    quint16 historyPort() const { return m_historyPort; }
+
+    // Starts the simulator on the scenario text and waits until its settings are written.
+    bool startSimulator(const QByteArray& scenario)
+    {
+        QFile file(path(QStringLiteral("field.txt")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(scenario) != scenario.size())
+            return false;
+        file.close();
+        m_simLog.clear();
+        m_sim = std::make_unique<QProcess>();
+        m_sim->setProcessChannelMode(QProcess::MergedChannels);
+        m_sim->start(binary(QStringLiteral("kx7r-blocksim")),
+                     {QStringLiteral("--scenario"), file.fileName(),
+                      QStringLiteral("--write-config"), configPath(), QStringLiteral("--live-port"),
+                      QString::number(m_livePort), QStringLiteral("--archive"), archivePath()});
+        if (!m_sim->waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100 && !simLog().contains("field running"); ++i)
+            m_sim->waitForReadyRead(50);
+        return simLog().contains("field running");
+    }
+
+    void stopSimulator()
+    {
+        if (!m_sim)
+            return;
+        simLog();
+        m_sim->terminate();
+        if (!m_sim->waitForFinished(5000))
+            m_sim->kill();
+        m_sim->waitForFinished(1000);
+        m_simLog += m_sim->readAll();
+        m_sim.reset();
+    }
+
+    bool startStation()
+    {
+        m_station = std::make_unique<QProcess>();
+        m_station->setProcessChannelMode(QProcess::MergedChannels);
+        m_station->start(binary(QStringLiteral("kx7r-station")),
+                         {QStringLiteral("--headless"), QStringLiteral("--config"), configPath(),
+                          QStringLiteral("--history-port"), QString::number(m_historyPort)});
+        if (!m_station->waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100 && !stationLog().contains("history service"); ++i)
+            m_station->waitForReadyRead(50);
+        return stationLog().contains("history service listening");
+    }
+
+    // Ends the station as Ctrl-C would; true when it ended on its own.
+    bool stopStation()
+    {
+        if (!m_station)
+            return true;
+        stationLog();
+        m_station->terminate();
+        const bool ended = m_station->waitForFinished(5000);
+        if (!ended)
+            m_station->kill();
+        m_station->waitForFinished(1000);
+        m_stationLog += m_station->readAll();
+        m_station.reset();
+        return ended;
+    }
+
+    // Everything the simulator logged so far (collected on each call).
+    const QByteArray& simLog()
+    {
+        if (m_sim)
+            m_simLog += m_sim->readAll();
+        return m_simLog;
+    }
+    const QByteArray& stationLog()
+    {
+        if (m_station)
+            m_stationLog += m_station->readAll();
+        return m_stationLog;
+    }
+
+    // The frames the simulator received (rx) or sent (tx) on a line, in order,
+    // from the logged text after the first `after` bytes of the log.
+    QStringList frames(int line, const char* direction, qsizetype after = 0)
+    {
+        QStringList out;
+        const QString text = QString::fromUtf8(simLog().mid(after));
+        const QRegularExpression re(QStringLiteral("line %1 %2 (:[0-9A-Fa-f]*)")
+                                        .arg(line)
+                                        .arg(QString::fromLatin1(direction)));
+        for (const QString& row : text.split(u'\n')) {
+            const auto m = re.match(row);
+            if (m.hasMatch())
+                out.append(m.captured(1));
+        }
+        return out;
+    }
+    // Rows of the simulator log that contain text.
+    QStringList simRows(const QString& text)
+    {
+        QStringList out;
+        for (const QString& row : QString::fromUtf8(simLog()).split(u'\n'))
+            if (row.contains(text))
+                out.append(row);
+        return out;
+    }
+
+    // Runs a client to its end; standard output in out, standard error in err.
+    static int runClient(const QString& name, const QStringList& arguments, QByteArray* out,
+                         QByteArray* err, int timeoutMs = 30000)
+    {
+        QProcess process;
+        process.start(binary(name), arguments);
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished(1000);
+        }
+        if (out)
+            *out = process.readAllStandardOutput();
+        if (err)
+            *err = process.readAllStandardError();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_livePort = 0;
+    quint16 m_historyPort = 0;
+    std::unique_ptr<QProcess> m_sim;
+    std::unique_ptr<QProcess> m_station;
+    QByteArray m_simLog;
+    QByteArray m_stationLog;
+};
