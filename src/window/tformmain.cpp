@@ -1,11 +1,471 @@
 #include "tformmain.h"
 
+#include "cellgridview.h"
+#include "grideditors.h"
+#include "taboutbox.h"
+
 #include "model/stationtexts.h"
+#include "serial/linemonitor.h"
 #include "shell/station.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kMinWidth = 1040;
+constexpr int kMaxWidth = 1085;
+constexpr int kMinHeight = 285;
+constexpr int kMaxHeight = 812;
+constexpr int kRsSettingsHeight = 177;
+constexpr int kRsRowHeight = 22;
+constexpr int kPortBoxWidth = 64;
+constexpr int kArchiveBoxWidth = 449;
+
+const QString kCloseCaption = QStringLiteral("КХ7Р"); // Cyrillic letters
+const QString kCloseText = QStringLiteral("Завершить работу программы опроса блоков ПДЛ?");
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+// A bar with its button at the right end.
+QHBoxLayout* rightButtonBar(QPushButton* b)
+{
+    auto* bar = new QHBoxLayout;
+    bar->addStretch();
+    bar->addWidget(b);
+    return bar;
+}
+
+CellEditor noEditor(int, int)
+{
+    return {};
+}
+} // namespace
 
 TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m_station(station)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(Texts::windowCaption);
-    resize(1069, 450);
+    setWindowIcon(m_icons.imgBlackTextIcon());
+    // Hidden to the notification area, the window is gone but the program is
+    // not: only the close question ends it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    m_pageControl = new QTabWidget(this);
+    m_pageControl->setObjectName(QStringLiteral("PageControl"));
+    m_pageControl->addTab(buildQueryListPage(), QStringLiteral("Порядок опроса"));
+    m_pageControl->addTab(buildRsSettingsPage(), QStringLiteral("Настройка COM портов"));
+    m_pageControl->addTab(buildTcpPage(), QStringLiteral("TCP/IP"));
+    m_pageControl->addTab(buildArchivePage(), QStringLiteral("Дополнительные настройки"));
+    m_pageControl->setCurrentIndex(0);
+    connect(m_pageControl, &QTabWidget::currentChanged, this, &TFormMain::PageControlChange);
+    setCentralWidget(m_pageControl);
+
+    setMinimumSize(kMinWidth, kMinHeight);
+    setMaximumSize(kMaxWidth, kMaxHeight);
+    resize(kClientWidth, kClientHeight);
+
+    m_aboutBox = new TAboutBox(this);
+    buildTrayIcon();
+    connect(&m_station, &Station::messageRaised, this, &TFormMain::showError);
+}
+
+TFormMain::~TFormMain()
+{
+    // The icon leaves the notification area with the window.
+    m_trayIcon->hide();
+}
+
+QWidget* TFormMain::buildQueryListPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsQueryList"));
+    m_tblQueryList =
+        new CellGridView(m_station.state().queryList, &GridEditors::queryListEditor, page);
+    m_tblQueryList->setObjectName(QStringLiteral("tblQueryList"));
+    m_tblQueryList->setColumnWidths({24, 79, 89, 100, 88, 95, 86, 128, 139, 122});
+    m_tblQueryList->setRowHeights(kRsRowHeight);
+
+    auto* apply = button(QStringLiteral("btnApplyQuerryList"), QStringLiteral("Применить"), page);
+    connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyQuerryListClick);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_tblQueryList, 1);
+    layout->addLayout(rightButtonBar(apply));
+    return page;
+}
+
+QWidget* TFormMain::buildRsSettingsPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsRSSettings"));
+    m_tblRSSettings =
+        new CellGridView(m_station.state().rsSettings, &GridEditors::rsSettingsEditor, page);
+    m_tblRSSettings->setObjectName(QStringLiteral("tblRSSettings"));
+    m_tblRSSettings->setColumnWidths({111, 88, 89, 88, 88, 88, 89, 87, 87, 88, 89});
+    m_tblRSSettings->setRowHeights(kRsRowHeight);
+    m_tblRSSettings->setFixedHeight(kRsSettingsHeight);
+    m_tblRSSettings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_tblRSSettings->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* apply = button(QStringLiteral("btnApplyCOM"), QStringLiteral("Применить"), page);
+    connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyCOMClick);
+
+    m_chkReciveToMemo = new QCheckBox(QStringLiteral("Включить  мониторинг линии связи"), page);
+    m_chkReciveToMemo->setObjectName(QStringLiteral("chkReciveToMemo"));
+    m_chkReciveToMemo->setChecked(false);
+    auto* clear = button(QStringLiteral("btnClearReciveMemo"), QStringLiteral("Очистить"), page);
+
+    m_memoRSMonitor = new QPlainTextEdit(page);
+    m_memoRSMonitor->setObjectName(QStringLiteral("memoRSMonitor"));
+    m_memoRSMonitor->setReadOnly(true);
+    m_memoRSMonitor->setUndoRedoEnabled(false);
+    m_memoRSMonitor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_memoRSMonitor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_memoRSMonitor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_memoRSMonitor->setMaximumBlockCount(LineMonitor::kMaxLines);
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setStyleHint(QFont::TypeWriter);
+    courier.setFixedPitch(true);
+    m_memoRSMonitor->setFont(courier);
+
+    auto* monitorBar = new QHBoxLayout;
+    monitorBar->addWidget(m_chkReciveToMemo);
+    monitorBar->addSpacing(16);
+    monitorBar->addWidget(clear);
+    monitorBar->addStretch();
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_tblRSSettings);
+    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(monitorBar);
+    layout->addWidget(m_memoRSMonitor, 1);
+
+    connect(clear, &QPushButton::clicked, &m_station.monitor(),
+            &LineMonitor::btnClearReciveMemoClick);
+    connectMonitor();
+    return page;
+}
+
+void TFormMain::connectMonitor()
+{
+    LineMonitor& monitor = m_station.monitor();
+    monitor.setEnabled(m_chkReciveToMemo->isChecked());
+    connect(m_chkReciveToMemo, &QCheckBox::toggled, &monitor, &LineMonitor::setEnabled);
+    const QStringList lines = monitor.lines();
+    if (!lines.isEmpty())
+        m_memoRSMonitor->setPlainText(lines.join(u'\n'));
+    connect(&monitor, &LineMonitor::lineAppended, m_memoRSMonitor,
+            &QPlainTextEdit::appendPlainText);
+    connect(&monitor, &LineMonitor::cleared, m_memoRSMonitor, &QPlainTextEdit::clear);
+}
+
+QWidget* TFormMain::buildTcpPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsTCP"));
+
+    auto* portLabel = new QLabel(QStringLiteral("Порт"), page);
+    m_txtTCP_PORT = new QLineEdit(m_station.tcpPortText(), page);
+    m_txtTCP_PORT->setObjectName(QStringLiteral("txtTCP_PORT"));
+    m_txtTCP_PORT->setFixedWidth(kPortBoxWidth);
+    portLabel->setBuddy(m_txtTCP_PORT);
+    auto* apply = button(QStringLiteral("btnSaveTcpSettings"), QStringLiteral("Применить"), page);
+    connect(apply, &QPushButton::clicked, this, &TFormMain::btnSaveTcpSettingsClick);
+    connect(m_txtTCP_PORT, &QLineEdit::returnPressed, this, &TFormMain::btnSaveTcpSettingsClick);
+
+    auto* portBar = new QHBoxLayout;
+    portBar->addWidget(portLabel);
+    portBar->addWidget(m_txtTCP_PORT);
+    portBar->addWidget(apply);
+    portBar->addStretch();
+
+    auto* heading = new QLabel(QStringLiteral("    Текущие подключения по TCP/IP"), page);
+    heading->setTextFormat(Qt::PlainText);
+    heading->setFrameShape(QFrame::StyledPanel);
+    heading->setObjectName(QStringLiteral("lblCurrentConnections"));
+
+    m_tblCurrentConnections =
+        new CellGridView(m_station.state().currentConnections, &noEditor, page);
+    m_tblCurrentConnections->setObjectName(QStringLiteral("tblCurrentConnections"));
+    m_tblCurrentConnections->setColumnWidths({32, 132, 104, 131, 109});
+    m_tblCurrentConnections->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tblCurrentConnections->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_tblCurrentConnections->setRowHeights(kRsRowHeight);
+
+    m_tblCurrentConnectionsForUpdate =
+        new CellGridView(m_station.state().currentConnectionsForUpdate, &noEditor, page);
+    m_tblCurrentConnectionsForUpdate->setObjectName(
+        QStringLiteral("tblCurrentConnectionsForUpdate"));
+    m_tblCurrentConnectionsForUpdate->setColumnWidths({32, 130, 104, 131, 109});
+    m_tblCurrentConnectionsForUpdate->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tblCurrentConnectionsForUpdate->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_tblCurrentConnectionsForUpdate->setRowHeights(kRsRowHeight);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, page);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(m_tblCurrentConnections);
+    splitter->addWidget(m_tblCurrentConnectionsForUpdate);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(portBar);
+    layout->addWidget(heading);
+    layout->addWidget(splitter, 1);
+    return page;
+}
+
+QWidget* TFormMain::buildArchivePage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsAdditional"));
+
+    auto* label = new QLabel(QStringLiteral("Архив данных измерений"), page);
+    m_txtArchivePath = new QLineEdit(m_station.archivePathText(), page);
+    m_txtArchivePath->setObjectName(QStringLiteral("txtArchivePath"));
+    m_txtArchivePath->setFixedWidth(kArchiveBoxWidth);
+    label->setBuddy(m_txtArchivePath);
+    auto* select = button(QStringLiteral("btnSelectFolder"), QStringLiteral("..."), page);
+    select->setFixedWidth(select->sizeHint().height() + 8);
+    connect(select, &QPushButton::clicked, this, &TFormMain::btnSelectFolderClick);
+    auto* apply =
+        button(QStringLiteral("btnApplyHistoryFolder"), QStringLiteral("Применить"), page);
+    connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyHistoryFolderClick);
+
+    auto* folderBar = new QHBoxLayout;
+    folderBar->addWidget(m_txtArchivePath);
+    folderBar->addWidget(select);
+    folderBar->addStretch();
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(label);
+    layout->addLayout(folderBar);
+    layout->addStretch(1);
+    layout->addLayout(rightButtonBar(apply));
+
+    m_selectArchiveFolderDialog = new QFileDialog(this);
+    m_selectArchiveFolderDialog->setObjectName(QStringLiteral("SelectArchiveFolderDialog"));
+    m_selectArchiveFolderDialog->setWindowTitle(label->text());
+    m_selectArchiveFolderDialog->setFileMode(QFileDialog::Directory);
+    m_selectArchiveFolderDialog->setOption(QFileDialog::ShowDirsOnly, true);
+    m_selectArchiveFolderDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    connect(m_selectArchiveFolderDialog, &QFileDialog::fileSelected, this,
+            [this](const QString& folder) {
+                if (!folder.isEmpty())
+                    m_txtArchivePath->setText(QDir::toNativeSeparators(folder));
+            });
+    return page;
+}
+
+void TFormMain::buildTrayIcon()
+{
+    m_popupMenu1 = new QMenu(this);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* open = m_popupMenu1->addAction(QStringLiteral("Открыть"));
+    open->setObjectName(QStringLiteral("pumOpenForm"));
+    QAction* about = m_popupMenu1->addAction(QStringLiteral("О программе"));
+    about->setObjectName(QStringLiteral("mmAboutProg"));
+    QAction* shutdown = m_popupMenu1->addAction(QStringLiteral("Выключить программу"));
+    shutdown->setObjectName(QStringLiteral("pumShutdown"));
+    connect(open, &QAction::triggered, this, &TFormMain::pumOpenFormClick);
+    connect(about, &QAction::triggered, this, &TFormMain::mmAboutProgClick);
+    connect(shutdown, &QAction::triggered, this, &TFormMain::pumShutdownClick);
+
+    m_trayIcon = new QSystemTrayIcon(this);
+    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    m_trayIcon->setToolTip(Texts::windowCaption.left(127));
+    m_trayIcon->setContextMenu(m_popupMenu1);
+    showIconState(m_station.state().iconState);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TFormMain::TrayIconActivated);
+    connect(&m_station, &Station::iconStateChanged, this, &TFormMain::showIconState);
+    m_trayIcon->show();
+}
+
+void TFormMain::showIconState(int iconState)
+{
+    m_trayIcon->setIcon(m_icons.icon(iconState));
+}
+
+bool TFormMain::hidesToTray() const
+{
+    return m_trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TFormMain::btnApplyQuerryListClick()
+{
+    const Outcome outcome = m_station.applyPollList();
+    if (!outcome)
+        showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::btnApplyCOMClick()
+{
+    const Outcome outcome = m_station.applyTerminals();
+    if (!outcome)
+        showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::btnSaveTcpSettingsClick()
+{
+    const Outcome outcome = m_station.applyTcpPort(m_txtTCP_PORT->text());
+    if (!outcome)
+        showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::btnSelectFolderClick()
+{
+    m_selectArchiveFolderDialog->setDirectory(m_txtArchivePath->text());
+    m_selectArchiveFolderDialog->open();
+}
+
+void TFormMain::btnApplyHistoryFolderClick()
+{
+    const Outcome outcome = m_station.applyArchiveFolder(m_txtArchivePath->text());
+    if (!outcome)
+        showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::PageControlChange()
+{
+    m_txtArchivePath->setText(m_station.readArchiveFolder());
+}
+
+void TFormMain::pumOpenFormClick()
+{
+    showMainWindow();
+}
+
+void TFormMain::mmAboutProgClick()
+{
+    m_aboutBox->showBox();
+}
+
+void TFormMain::pumShutdownClick()
+{
+    askCloseQuestion();
+}
+
+void TFormMain::TrayIconActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // The right button opens PopupMenu1 as the icon's context menu; a double
+    // click or a middle click does nothing.
+    if (reason == QSystemTrayIcon::Trigger)
+        showMainWindow();
+}
+
+void TFormMain::showMainWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFormMain::showError(const QString& caption, const QString& text)
+{
+    // A box answered is hidden at once and deleted later.
+    m_openErrors.removeIf(
+        [](const auto& entry) { return entry.value().isNull() || !entry.value()->isVisible(); });
+    const QString key = caption + u'\n' + text;
+    if (QMessageBox* open = m_openErrors.value(key)) {
+        open->raise();
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("errorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    m_openErrors.insert(key, box);
+    box->open();
+}
+
+void TFormMain::askCloseQuestion()
+{
+    if (m_closeQuestion && m_closeQuestion->isVisible()) {
+        m_closeQuestion->raise();
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, kCloseCaption, kCloseText,
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("closeQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (box->standardButton(box->clickedButton()) == QMessageBox::Yes)
+            shutdownProgram();
+    });
+    m_closeQuestion = box;
+    box->open();
+}
+
+void TFormMain::shutdownProgram()
+{
+    m_shuttingDown = true;
+    m_trayIcon->hide();
+    emit shutdownConfirmed();
+    QCoreApplication::quit();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    if (m_shuttingDown) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    askCloseQuestion();
+}
+
+void TFormMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !hidesToTray())
+        return;
+    // Hidden after the state change is through, so the platform is not asked to
+    // hide a window it is still minimising.
+    QTimer::singleShot(0, this, [this] {
+        if (!isMinimized())
+            return;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        hide();
+    });
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TFormMain::contextMenuEvent(QContextMenuEvent* event)
+{
+    m_popupMenu1->popup(event->globalPos());
+    event->accept();
 }

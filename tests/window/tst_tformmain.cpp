@@ -1,0 +1,663 @@
+#include "fixedclock.h"
+#include "settingsfixture.h"
+
+#include "model/stationtexts.h"
+#include "pseudoterminal.h"
+#include "shell/station.h"
+#include "window/cellgridview.h"
+#include "window/grideditors.h"
+#include "window/taboutbox.h"
+#include "window/tformmain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTextBlock>
+#include <QtTest>
+#include <memory>
+
+namespace {
+using Kind = CellEditor::Kind;
+
+QString readChannel(SettingsStore& store, int row, const char16_t* value)
+{
+    return store.readSetting(SettingsStore::channelKey(row), QString::fromUtf16(value));
+}
+
+// The visible message boxes of a given object name.
+QList<QMessageBox*> openBoxes(const QWidget& window, const QString& name)
+{
+    QList<QMessageBox*> boxes;
+    const auto all = window.findChildren<QMessageBox*>(name);
+    for (QMessageBox* box : all) {
+        if (box->isVisible())
+            boxes.append(box);
+    }
+    return boxes;
+}
+} // namespace
+
+class TestTFormMain : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SettingsFixture> m_fixture;
+    std::unique_ptr<FixedClock> m_clock;
+    std::unique_ptr<Station> m_station;
+    std::unique_ptr<TFormMain> m_window;
+
+    TFormMain& window() { return *m_window; }
+    template <typename T> T* child(const QString& name)
+    {
+        T* found = m_window->findChild<T*>(name);
+        if (!found)
+            qWarning("no child %s", qPrintable(name));
+        return found;
+    }
+    CellGridView* grid(const QString& name) { return child<CellGridView>(name); }
+
+    // Starts editing a cell (grid coordinates) and returns its editor, if any.
+    QWidget* startEditing(CellGridView* view, int row, int column)
+    {
+        const QModelIndex index = view->model()->index(row - 1, column);
+        view->setCurrentIndex(index);
+        view->edit(index);
+        // A closed editor is hidden at once and deleted later: look for the open one.
+        const auto editors = view->viewport()->findChildren<QWidget*>();
+        for (QWidget* editor : editors) {
+            if (editor->property("cellEditorKind").isValid() && !editor->isHidden())
+                return editor;
+        }
+        return nullptr;
+    }
+    void commitEditing(CellGridView* view, QWidget* editor)
+    {
+        QMetaObject::invokeMethod(view, "commitData", Q_ARG(QWidget*, editor));
+        QMetaObject::invokeMethod(
+            view, "closeEditor", Q_ARG(QWidget*, editor),
+            Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<SettingsFixture>();
+        m_fixture->setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
+        m_fixture->setRoot(QStringLiteral("HistoryFolder"), m_fixture->dirPath());
+        for (int row = 1; row <= kChannelCount; ++row)
+            m_fixture->setChannel(row, QStringLiteral("Канал %1").arg(row), Texts::notConnected,
+                                  Texts::modeOnRequest, QString::number(row), QStringLiteral("0"),
+                                  QStringLiteral("5"));
+        for (int n = 1; n <= kTerminalCount; ++n)
+            m_fixture->setTerminal(n, Texts::portUndefined);
+        m_clock = std::make_unique<FixedClock>();
+        m_station = std::make_unique<Station>(m_fixture->store(), *m_clock, quint16(0));
+        m_station->start(false);
+        m_window = std::make_unique<TFormMain>(*m_station);
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_station.reset();
+        m_clock.reset();
+        m_fixture.reset();
+    }
+
+    void frameCaptionPagesAndNames()
+    {
+        QCOMPARE(window().windowTitle(), QStringLiteral("Программа опроса блоков ПДЛ v1.3"));
+        QCOMPARE(window().size(), QSize(1069, 450));
+        QVERIFY(window().minimumWidth() >= 1040 && window().maximumWidth() <= 1085);
+        QVERIFY(window().minimumHeight() >= 285 && window().maximumHeight() <= 812);
+        auto* pages = child<QTabWidget>(QStringLiteral("PageControl"));
+        QVERIFY(pages);
+        const QStringList captions{QStringLiteral("Порядок опроса"),
+                                   QStringLiteral("Настройка COM портов"), QStringLiteral("TCP/IP"),
+                                   QStringLiteral("Дополнительные настройки")};
+        QCOMPARE(pages->count(), captions.size());
+        for (int i = 0; i < captions.size(); ++i)
+            QCOMPARE(pages->tabText(i), captions[i]);
+        QCOMPARE(pages->currentIndex(), 0);
+
+        for (const char* name :
+             {"tblQueryList", "btnApplyQuerryList", "tblRSSettings", "btnApplyCOM",
+              "chkReciveToMemo", "btnClearReciveMemo", "memoRSMonitor", "txtTCP_PORT",
+              "btnSaveTcpSettings", "tblCurrentConnections", "tblCurrentConnectionsForUpdate",
+              "txtArchivePath", "btnSelectFolder", "btnApplyHistoryFolder", "PopupMenu1"})
+            QVERIFY2(window().findChild<QWidget*>(QLatin1String(name)), name);
+        const QStringList menu{QStringLiteral("Открыть"), QStringLiteral("О программе"),
+                               QStringLiteral("Выключить программу")};
+        const auto actions = child<QWidget>(QStringLiteral("PopupMenu1"))->actions();
+        QCOMPARE(actions.size(), 3);
+        const char* names[] = {"pumOpenForm", "mmAboutProg", "pumShutdown"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(actions[i]->objectName(), QLatin1String(names[i]));
+            QCOMPARE(actions[i]->text(), menu[i]);
+        }
+    }
+
+    void gridLook()
+    {
+        CellGridView* query = grid(QStringLiteral("tblQueryList"));
+        const QList<int> widths{24, 79, 89, 100, 88, 95, 86, 128, 139, 122};
+        for (int c = 0; c < widths.size(); ++c)
+            QCOMPARE(query->columnWidth(c), widths[c]);
+        QCOMPARE(query->font().pointSize(), 8);
+        QVERIFY(query->horizontalHeader()->font().bold());
+        QCOMPARE(query->model()->headerData(9, Qt::Horizontal).toString(),
+                 QStringLiteral("Версия ПО датчика"));
+        CellGridView* rs = grid(QStringLiteral("tblRSSettings"));
+        QCOMPARE(rs->columnWidth(0), 111);
+        QCOMPARE(rs->height(), 177);
+        QCOMPARE(rs->model()->rowCount(), 6);
+
+        // The font colour of a cell follows its CellColour.
+        m_station->state().queryList.setCell(1, QueryColumn::Status,
+                                             QStringLiteral("ПДЛ не отвечает"), CellColour::Red);
+        QStyleOptionViewItem option;
+        option.initFrom(query);
+        const QModelIndex status = query->model()->index(0, QueryColumn::Status);
+        auto* delegate = query->itemDelegate();
+        // Painted as the view paints it: some of the text's pixels are red.
+        QImage picture(200, 30, QImage::Format_ARGB32);
+        picture.fill(Qt::white);
+        QPainter painter(&picture);
+        option.rect = QRect(0, 0, 200, 30);
+        delegate->paint(&painter, option, status);
+        painter.end();
+        bool sawRed = false;
+        for (int y = 0; y < picture.height() && !sawRed; ++y)
+            for (int x = 0; x < picture.width() && !sawRed; ++x) {
+                const QColor c = picture.pixelColor(x, y);
+                sawRed = c.red() > 200 && c.green() < 80 && c.blue() < 80;
+            }
+        QVERIFY2(sawRed, "status text drawn in red");
+    }
+
+    void editorOfEachCell_data()
+    {
+        QTest::addColumn<QString>("gridName");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("items");
+
+        const QString query = QStringLiteral("tblQueryList");
+        const QString rs = QStringLiteral("tblRSSettings");
+        QTest::newRow("poll list ID column is fixed")
+            << query << 1 << 0 << int(Kind::None) << QStringList();
+        QTest::newRow("poll list name is free text")
+            << query << 3 << 1 << int(Kind::FreeText) << QStringList();
+        QTest::newRow("poll list terminal drop-down")
+            << query << 30 << 2 << int(Kind::DropDown) << GridEditors::terminalItems();
+        QTest::newRow("poll list mode drop-down")
+            << query << 1 << 3 << int(Kind::DropDown) << GridEditors::modeItems();
+        QTest::newRow("poll list address numeric")
+            << query << 2 << 4 << int(Kind::Numeric) << QStringList();
+        QTest::newRow("poll list channel numeric")
+            << query << 2 << 5 << int(Kind::Numeric) << QStringList();
+        QTest::newRow("poll list timeout numeric")
+            << query << 2 << 6 << int(Kind::Numeric) << QStringList();
+        QTest::newRow("poll list status read-only")
+            << query << 2 << 7 << int(Kind::None) << QStringList();
+        QTest::newRow("poll list waiting read-only")
+            << query << 2 << 8 << int(Kind::None) << QStringList();
+        QTest::newRow("poll list version free text")
+            << query << 2 << 9 << int(Kind::FreeText) << QStringList();
+        QTest::newRow("terminal label column fixed")
+            << rs << 1 << 0 << int(Kind::None) << QStringList();
+        QTest::newRow("terminal COM port")
+            << rs << 1 << 10 << int(Kind::DropDown) << GridEditors::comNameItems();
+        QTest::newRow("terminal baud rate")
+            << rs << 2 << 1 << int(Kind::DropDown) << GridEditors::baudRateItems();
+        QTest::newRow("terminal data bits")
+            << rs << 3 << 4 << int(Kind::DropDown) << GridEditors::dataBitsItems();
+        QTest::newRow("terminal stop bits")
+            << rs << 4 << 5 << int(Kind::DropDown) << GridEditors::stopBitsItems();
+        QTest::newRow("terminal parity")
+            << rs << 5 << 6 << int(Kind::DropDown) << GridEditors::parityItems();
+        QTest::newRow("terminal status read-only")
+            << rs << 6 << 2 << int(Kind::None) << QStringList();
+    }
+    void editorOfEachCell()
+    {
+        QFETCH(QString, gridName);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(int, kind);
+        QFETCH(QStringList, items);
+
+        CellGridView* view = grid(gridName);
+        QVERIFY(view);
+        QWidget* editor = startEditing(view, row, column);
+        if (Kind(kind) == Kind::None) {
+            QVERIFY(!editor);
+            return;
+        }
+        QVERIFY(editor);
+        QCOMPARE(editor->property("cellEditorKind").toInt(), kind);
+        QVERIFY(editor->font().bold());
+        if (Kind(kind) == Kind::DropDown) {
+            auto* combo = qobject_cast<QComboBox*>(editor);
+            QVERIFY(combo);
+            QVERIFY(!combo->isEditable());
+            QStringList shown;
+            for (int i = 0; i < combo->count(); ++i)
+                shown.append(combo->itemText(i));
+            QCOMPARE(shown, items);
+        } else {
+            QVERIFY(qobject_cast<QLineEdit*>(editor));
+        }
+    }
+
+    void itemListsHoldTheSystemsTexts()
+    {
+        const QStringList com = GridEditors::comNameItems();
+        QCOMPARE(com.size(), 256);
+        QCOMPARE(com.first(), QStringLiteral("Не определен"));
+        QCOMPARE(com.last(), QStringLiteral("COM255"));
+        QCOMPARE(GridEditors::terminalItems().size(), 11);
+        QCOMPARE(GridEditors::terminalItems().last(), QStringLiteral("Терминал10"));
+        QCOMPARE(GridEditors::parityItems(),
+                 QStringList({QStringLiteral("Чет"), QStringLiteral("Нечет"), QStringLiteral("Нет"),
+                              QStringLiteral("Маркер"), QStringLiteral("Пробел")}));
+    }
+
+    void dropDownWritesOnlyItsItemsAndIsRefilled()
+    {
+        CellGridView* view = grid(QStringLiteral("tblQueryList"));
+        CellGrid& list = m_station->state().queryList;
+
+        auto* combo = qobject_cast<QComboBox*>(startEditing(view, 1, QueryColumn::Terminal));
+        QVERIFY(combo);
+        QCOMPARE(combo->currentText(), Texts::notConnected);
+        combo->addItem(QStringLiteral("stray"));
+        combo->setCurrentIndex(3);
+        commitEditing(view, combo);
+        QCOMPARE(list.text(1, QueryColumn::Terminal), QStringLiteral("Терминал3"));
+
+        // A cell text outside the list shows no choice and is kept when nothing is chosen.
+        list.setText(2, QueryColumn::Mode, QStringLiteral("чепуха"));
+        combo = qobject_cast<QComboBox*>(startEditing(view, 2, QueryColumn::Mode));
+        QVERIFY(combo);
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->currentIndex(), -1);
+        commitEditing(view, combo);
+        QCOMPARE(list.text(2, QueryColumn::Mode), QStringLiteral("чепуха"));
+
+        // Refilled afresh: the stray item added above is gone.
+        combo = qobject_cast<QComboBox*>(startEditing(view, 1, QueryColumn::Terminal));
+        QVERIFY(combo);
+        QCOMPARE(combo->count(), 11);
+        QCOMPARE(combo->currentText(), QStringLiteral("Терминал3"));
+        commitEditing(view, combo);
+    }
+
+    void numericEditorTakesDigitsOnlyAndMayBeEmptied()
+    {
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        CellGridView* view = grid(QStringLiteral("tblQueryList"));
+        auto* line = qobject_cast<QLineEdit*>(startEditing(view, 4, QueryColumn::Address));
+        QVERIFY(line);
+        line->selectAll();
+        QTest::keyClicks(line, QStringLiteral("3a0-0"));
+        QCOMPARE(line->text(), QStringLiteral("300"));
+        commitEditing(view, line);
+        QCOMPARE(m_station->state().queryList.text(4, QueryColumn::Address), QStringLiteral("300"));
+
+        line = qobject_cast<QLineEdit*>(startEditing(view, 4, QueryColumn::Timeout));
+        QVERIFY(line);
+        line->clear();
+        commitEditing(view, line);
+        QCOMPARE(m_station->state().queryList.text(4, QueryColumn::Timeout), QString());
+    }
+
+    void editThenApplyReachesStoreAndQueues()
+    {
+        CellGridView* view = grid(QStringLiteral("tblQueryList"));
+        auto* combo = qobject_cast<QComboBox*>(startEditing(view, 4, QueryColumn::Terminal));
+        QVERIFY(combo);
+        combo->setCurrentText(QStringLiteral("Терминал2"));
+        commitEditing(view, combo);
+        auto* line = qobject_cast<QLineEdit*>(startEditing(view, 4, QueryColumn::Address));
+        QVERIFY(line);
+        line->setText(QStringLiteral("300"));
+        commitEditing(view, line);
+        auto* version = qobject_cast<QLineEdit*>(startEditing(view, 4, QueryColumn::Version));
+        QVERIFY(version);
+        version->setText(QStringLiteral("typed"));
+        commitEditing(view, version);
+
+        child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        QCOMPARE(readChannel(m_fixture->store(), 4, u"Terminal"), QStringLiteral("Терминал2"));
+        QCOMPARE(readChannel(m_fixture->store(), 4, u"AddresBO"), QStringLiteral("300"));
+        const StationState& state = m_station->state();
+        QCOMPARE(state.channels[3].blockAddress, quint8(44));
+        QCOMPARE(state.pollQueues[1].count, 1);
+        QCOMPARE(state.pollQueues[1].entries[0], 3);
+        QCOMPARE(state.queryList.text(4, QueryColumn::Version), QStringLiteral("typed"));
+    }
+
+    void badCellShowsItsMessageAndStoresNothing()
+    {
+        CellGrid& list = m_station->state().queryList;
+        list.setText(1, QueryColumn::Terminal, QStringLiteral("Терминал1"));
+        list.setText(1, QueryColumn::Timeout, QString());
+        child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
+
+        const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->text(), QStringLiteral("'' is not a valid integer value"));
+        QVERIFY(!boxes[0]->isModal() || boxes[0]->windowModality() == Qt::WindowModal);
+        QCOMPARE(readChannel(m_fixture->store(), 1, u"Terminal"), Texts::notConnected);
+        QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("5"));
+        boxes[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+    }
+
+    void terminalApplyOpensThePortAndShowsIt()
+    {
+        PseudoTerminal line;
+        QVERIFY(line.isValid());
+        m_fixture->mapPort(QStringLiteral("COM7"), line.slavePath());
+        CellGridView* view = grid(QStringLiteral("tblRSSettings"));
+        auto* combo = qobject_cast<QComboBox*>(startEditing(view, RsRow::ComName, 3));
+        QVERIFY(combo);
+        QCOMPARE(combo->currentText(), Texts::portUndefined);
+        combo->setCurrentText(QStringLiteral("COM7"));
+        commitEditing(view, combo);
+
+        child<QPushButton>(QStringLiteral("btnApplyCOM"))->click();
+        const CellGrid& rs = m_station->state().rsSettings;
+        QCOMPARE(rs.text(RsRow::Status, 3), Texts::portConnected);
+        QCOMPARE(rs.colour(RsRow::Status, 3), CellColour::Green);
+        QCOMPARE(rs.text(RsRow::Status, 1), QStringLiteral("-"));
+        QCOMPARE(m_fixture->store().readSetting(SettingsStore::terminalKey(3),
+                                                QStringLiteral("COMName")),
+                 QStringLiteral("COM7"));
+    }
+
+    void tcpPortApply()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+
+        auto* box = child<QLineEdit>(QStringLiteral("txtTCP_PORT"));
+        QCOMPARE(box->text(), QStringLiteral("0"));
+        QCOMPARE(box->width(), 64);
+        box->setText(QStringLiteral("5x"));
+        child<QPushButton>(QStringLiteral("btnSaveTcpSettings"))->click();
+        auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->text(), QStringLiteral("'5x' is not a valid integer value"));
+        QCOMPARE(
+            m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
+            QStringLiteral("0"));
+
+        const QString typed = u'0' + QString::number(port);
+        box->setText(typed);
+        child<QPushButton>(QStringLiteral("btnSaveTcpSettings"))->click();
+        QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1); // only the first
+        QCOMPARE(
+            m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
+            typed);
+        QCOMPARE(m_station->liveServer().port(), port);
+    }
+
+    void archiveFolderPage()
+    {
+        auto* path = child<QLineEdit>(QStringLiteral("txtArchivePath"));
+        auto* pages = child<QTabWidget>(QStringLiteral("PageControl"));
+        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(path->width(), 449);
+
+        // "..." opens the folder dialog at the box's folder without blocking.
+        QDir(m_fixture->dirPath()).mkpath(QStringLiteral("chosen"));
+        const QString chosen = m_fixture->dirPath() + QStringLiteral("/chosen");
+        path->setText(chosen);
+        child<QPushButton>(QStringLiteral("btnSelectFolder"))->click();
+        auto* dialog =
+            window().findChild<QFileDialog*>(QStringLiteral("SelectArchiveFolderDialog"));
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(chosen).canonicalPath());
+        dialog->reject();
+
+        // Not applied: a page change brings the stored folder back.
+        pages->setCurrentIndex(3);
+        path->setText(QStringLiteral("/nowhere/else"));
+        pages->setCurrentIndex(0);
+        QCOMPARE(path->text(), m_fixture->dirPath());
+
+        pages->setCurrentIndex(3);
+        path->setText(QStringLiteral("/does/not/exist"));
+        child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->click();
+        QCOMPARE(m_fixture->store().readSetting(SettingsStore::rootKey(),
+                                                QStringLiteral("HistoryFolder")),
+                 QStringLiteral("/does/not/exist"));
+        pages->setCurrentIndex(2);
+        QCOMPARE(path->text(), QStringLiteral("/does/not/exist"));
+    }
+
+    void archiveFolderMessageOneAtATime()
+    {
+        emit m_station->messageRaised(QStringLiteral("KX7R"),
+                                      QStringLiteral("Unable to create archive folder"));
+        emit m_station->messageRaised(QStringLiteral("KX7R"),
+                                      QStringLiteral("Unable to create archive folder"));
+        auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("KX7R"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Critical);
+        boxes[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        emit m_station->messageRaised(QStringLiteral("KX7R"),
+                                      QStringLiteral("Unable to create archive folder"));
+        QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1);
+    }
+
+    void closeQuestionNoThenYes()
+    {
+        QSignalSpy shutdown(&window(), &TFormMain::shutdownConfirmed);
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        window().close();
+        QMessageBox* question = window().closeQuestion();
+        QVERIFY(question);
+        QVERIFY(question->isVisible());
+        QCOMPARE(question->windowTitle(), QStringLiteral("КХ7Р"));
+        QCOMPARE(question->text(), QStringLiteral("Завершить работу программы опроса блоков ПДЛ?"));
+        QCOMPARE(question->icon(), QMessageBox::Question);
+        QCOMPARE(question->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+
+        question->button(QMessageBox::No)->click();
+        QVERIFY(window().isVisible());
+        QCOMPARE(shutdown.count(), 0);
+        QTRY_VERIFY(!window().closeQuestion());
+
+        window().close();
+        question = window().closeQuestion();
+        QVERIFY(question);
+        question->button(QMessageBox::Yes)->click();
+        QCOMPARE(shutdown.count(), 1);
+        QVERIFY(!window().trayIcon().isVisible());
+    }
+
+    void shutdownItemAsksOnce()
+    {
+        QSignalSpy shutdown(&window(), &TFormMain::shutdownConfirmed);
+        window().show();
+        auto* item = window().findChild<QAction*>(QStringLiteral("pumShutdown"));
+        QVERIFY(item);
+        item->trigger();
+        QVERIFY(window().closeQuestion());
+        window().closeQuestion()->button(QMessageBox::No)->click();
+        QCOMPARE(shutdown.count(), 0);
+        QVERIFY(window().isVisible());
+        QTRY_VERIFY(!window().closeQuestion());
+
+        item->trigger();
+        window().closeQuestion()->button(QMessageBox::Yes)->click();
+        QCOMPARE(shutdown.count(), 1);
+        QTRY_VERIFY(!window().closeQuestion());
+        // The window closing as the program ends asks nothing more.
+        QVERIFY(window().close());
+        QVERIFY(!window().closeQuestion());
+        QVERIFY(openBoxes(window(), QStringLiteral("closeQuestion")).isEmpty());
+    }
+
+    void minimiseHidesWithANotificationArea()
+    {
+        window().setTrayAvailable(true);
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        child<QTabWidget>(QStringLiteral("PageControl"))->setCurrentIndex(2);
+        window().setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!window().isVisible());
+
+        window().TrayIconActivated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(!window().isVisible());
+        window().TrayIconActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(window().isVisible());
+        QVERIFY(!window().isMinimized());
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl"))->currentIndex(), 2);
+
+        window().setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!window().isVisible());
+        window().findChild<QAction*>(QStringLiteral("pumOpenForm"))->trigger();
+        QVERIFY(window().isVisible());
+    }
+
+    void minimiseMinimisesWithoutOne()
+    {
+        window().setTrayAvailable(false);
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        window().setWindowState(Qt::WindowMinimized);
+        QTest::qWait(20); // a hide would be posted: give it its chance
+        QVERIFY(window().isVisible());
+        QVERIFY(window().isMinimized());
+    }
+
+    void iconFollowsIconState()
+    {
+        QSystemTrayIcon& tray = window().trayIcon();
+        QCOMPARE(tray.toolTip(), QStringLiteral("Программа опроса блоков ПДЛ v1.3"));
+        QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
+        m_station->blinker().flash(2);
+        QCOMPARE(tray.icon().cacheKey(), window().icons().imgRedTextIcon().cacheKey());
+        m_station->blinker().flash(1);
+        QCOMPARE(tray.icon().cacheKey(), window().icons().imgGreenTextIcon().cacheKey());
+        m_station->blinker().TimerBlinkTimer();
+        QCOMPARE(m_station->state().iconState, 0);
+        QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
+
+        // The three pictures differ in their lettering only.
+        const QImage black = window().icons().imgBlackTextIcon().pixmap(16).toImage();
+        const QImage green = window().icons().imgGreenTextIcon().pixmap(16).toImage();
+        QCOMPARE(black.size(), QSize(16, 16));
+        QVERIFY(black != green);
+        QCOMPARE(black.pixelColor(0, 0), green.pixelColor(0, 0));
+    }
+
+    void monitorControls()
+    {
+        auto* check = child<QCheckBox>(QStringLiteral("chkReciveToMemo"));
+        auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
+        QCOMPARE(check->text(), QStringLiteral("Включить  мониторинг линии связи"));
+        QVERIFY(!check->isChecked());
+        QVERIFY(!m_station->monitor().isEnabled());
+        QVERIFY(memo->isReadOnly());
+        QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(memo->font().family(), QStringLiteral("Courier New"));
+
+        check->click();
+        QVERIFY(m_station->monitor().isEnabled());
+        m_station->monitor().appendLine(QStringLiteral("+---------------------------------+"));
+        m_station->monitor().appendLine(QStringLiteral("Терминал 1 (COM1)"));
+        QCOMPARE(memo->toPlainText(),
+                 QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
+
+        child<QPushButton>(QStringLiteral("btnClearReciveMemo"))->click();
+        QVERIFY(m_station->monitor().isEmpty());
+        QCOMPARE(memo->toPlainText(), QString());
+        QVERIFY(check->isChecked());
+        m_station->monitor().appendLine(QStringLiteral("next"));
+        QCOMPARE(memo->toPlainText(), QStringLiteral("next"));
+        check->click();
+        QVERIFY(!m_station->monitor().isEnabled());
+    }
+
+    void monitorKeepsTheLastLines()
+    {
+        auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
+        const int extra = 5;
+        for (int i = 0; i < LineMonitor::kMaxLines + extra; ++i)
+            m_station->monitor().appendLine(QString::number(i));
+        QCOMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+        QCOMPARE(memo->document()->firstBlock().text(), QString::number(extra));
+        QCOMPARE(memo->document()->lastBlock().text(),
+                 QString::number(LineMonitor::kMaxLines + extra - 1));
+    }
+
+    void aboutBox()
+    {
+        TAboutBox& about = window().aboutBox();
+        QVERIFY(!about.isVisible());
+        window().findChild<QAction*>(QStringLiteral("mmAboutProg"))->trigger();
+        QVERIFY(about.isVisible());
+        QVERIFY(!about.isModal());
+        QVERIFY(about.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
+        QCOMPARE(about.size(), QSize(432, 168));
+        QStringList texts;
+        const auto labels = about.findChildren<QLabel*>();
+        for (const QLabel* label : labels) {
+            if (!label->text().isEmpty()) {
+                QVERIFY(label->font().bold());
+                QCOMPARE(label->font().pixelSize(), 16);
+                QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+                texts.append(label->text());
+            }
+        }
+        QCOMPARE(texts, QStringList({QStringLiteral("Программа опроса блоков ПДЛ системы КХ7Р "),
+                                     QStringLiteral("Версия 1.3")}));
+        auto* ok = about.findChild<QPushButton*>(QStringLiteral("OKButton"));
+        QVERIFY(ok && ok->isDefault());
+        ok->click();
+        QVERIFY(!about.isVisible());
+        window().mmAboutProgClick(); // reused
+        QVERIFY(about.isVisible());
+    }
+
+    void connectionGridsAreReadOnly()
+    {
+        m_station->state().currentConnections.setCell(1, 1, QStringLiteral("127.0.0.1"),
+                                                      CellColour::Black);
+        for (const char* name : {"tblCurrentConnections", "tblCurrentConnectionsForUpdate"}) {
+            CellGridView* view = grid(QLatin1String(name));
+            QVERIFY(view);
+            QVERIFY(!startEditing(view, 1, 1));
+            QCOMPARE(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        }
+        QCOMPARE(grid(QStringLiteral("tblCurrentConnections"))->columnWidth(1), 132);
+        QCOMPARE(grid(QStringLiteral("tblCurrentConnectionsForUpdate"))->columnWidth(1), 130);
+    }
+};
+
+QTEST_MAIN(TestTFormMain)
+#include "tst_tformmain.moc"
