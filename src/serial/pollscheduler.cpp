@@ -1,21 +1,130 @@
 #include "pollscheduler.h"
 
+#include "hexframe.h"
 #include "iconblinker.h"
 #include "terminalaccess.h"
 
+#include "model/logcategories.h"
 #include "model/stationstate.h"
+#include "model/stationtexts.h"
+#include "model/terminalname.h"
 
 PollScheduler::PollScheduler(StationState& state, TerminalAccess& access, IconBlinker& blinker,
                              QObject* parent)
     : QObject(parent), m_state(state), m_access(access), m_blinker(blinker)
 {
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setInterval(kQuietTimeMs);
+    // The quiet time is a minimum: a coarse timer may fire up to 5 % early.
+    m_quietTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_quietTimer, &QTimer::timeout, this, &PollScheduler::quietTimeElapsed);
 }
 
-void PollScheduler::TimerSendQuerryTimer() {}
-
-bool PollScheduler::SendRequest(int, quint8, quint8)
+void PollScheduler::TimerSendQuerryTimer()
 {
-    return false;
+    if (isPausing()) {
+        qCDebug(lcSerial) << "send tick skipped: quiet time after a forwarded request";
+        return;
+    }
+    runTerminals(0, false);
+}
+
+void PollScheduler::quietTimeElapsed()
+{
+    m_quietTimer.stop();
+    runTerminals(m_resumeTerminal, true);
+}
+
+void PollScheduler::runTerminals(int first, bool skipStepA)
+{
+    for (int t = qMax(first, 0); t < kTerminalCount; ++t) {
+        if (!(skipStepA && t == first) && sendForwarded(t)) {
+            m_resumeTerminal = t;
+            m_quietTimer.start();
+            return;
+        }
+        pollNext(t);
+    }
+}
+
+bool PollScheduler::sendForwarded(int t)
+{
+    // Row 0 is the heading row; its "Терминал" names no terminal.
+    if (m_state.queryList.text(m_state.forwardRow, QueryColumn::Terminal) != terminalText(t))
+        return false;
+    m_access.OpenTerminal(t, m_state.terminals[t].baudRate);
+    m_state.forwardRow = 0;
+    writeForwardFrame(t);
+    return true;
+}
+
+void PollScheduler::writeForwardFrame(int t)
+{
+    qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "forwarded request"
+                                << QString::fromLatin1(m_state.forwardFrame.trimmed());
+    m_access.write(t, m_state.forwardFrame);
+}
+
+void PollScheduler::pollNext(int t)
+{
+    PollQueue& queue = m_state.pollQueues[t];
+    if (m_state.requestPending[t] || queue.count <= 0)
+        return;
+    if (queue.next >= queue.count || queue.next < 0)
+        queue.next = 0;
+    const int k = queue.entries[queue.next];
+    if (k < 0 || k >= kChannelCount) {
+        ++queue.next;
+        return;
+    }
+    TerminalPort& terminal = m_state.terminals[t];
+    m_access.OpenTerminal(t, terminal.baudRate);
+
+    if (m_state.forwardRow == k + 1) {
+        // The forwarded request takes this poll's place; k is polled next tick.
+        m_state.forwardRow = 0;
+        writeForwardFrame(t);
+        return;
+    }
+
+    const ChannelEntry& channel = m_state.channels[k];
+    const int row = k + 1;
+    if (SendRequest(t, channel.blockAddress, channel.channelNumber)) {
+        m_state.requestPending[t] = true;
+        m_state.countdownSeconds[k] = channel.timeoutSeconds;
+        m_state.awaitingAnswer[k] = true;
+        m_state.queryList.setText(row, QueryColumn::Waiting,
+                                  Texts::waitingPrefix + QString::number(channel.timeoutSeconds) +
+                                      Texts::secondsSuffix);
+        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected, CellColour::Green);
+        if (m_sendFailing[t]) {
+            m_sendFailing[t] = false;
+            qCInfo(lcSerial).noquote()
+                << "terminal" << t + 1 << terminal.comName << "takes requests again";
+        }
+    } else {
+        m_state.queryList.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy,
+                                  CellColour::Red);
+        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+        if (!m_sendFailing[t]) {
+            m_sendFailing[t] = true;
+            qCWarning(lcSerial).noquote() << "terminal" << t + 1 << terminal.comName
+                                          << "cannot be opened: requests are not sent";
+        }
+    }
+    ++queue.next;
+}
+
+bool PollScheduler::SendRequest(int t, quint8 blockAddress, quint8 channelNumber)
+{
+    if (m_access.isInvalid(t))
+        return false;
+    const QByteArray frame = HexFrame::requestFrame(blockAddress, channelNumber);
+    qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "request"
+                                << QString::fromLatin1(frame.trimmed());
+    m_access.write(t, frame);
+    m_blinker.flash(2);
+    return true;
 }
 
 void PollScheduler::setForwardedRequest(const QByteArray& frame, int row)

@@ -1,16 +1,26 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
+#include <array>
+
+#include "model/stationlimits.h"
 
 class IconBlinker;
 class TerminalAccess;
 struct StationState;
 
-// The send timer TimerSendQuerry (2000 ms): per terminal, a pending forwarded
-// request (step A), then the next poll of its queue (step B).
+// The send timer TimerSendQuerry (2000 ms), first step of a poll: per terminal, a
+// pending forwarded request (step A), then the next on-request channel of its
+// queue (step B), written as a request frame that the receiver's answer or the
+// supervision's time-out later settles. After a forwarded request the lines stay
+// quiet for a second; the rest of the tick continues from a single-shot timer so
+// the other timers and the TCP services keep running meanwhile.
 class PollScheduler : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kQuietTimeMs = 1000;
+
     PollScheduler(StationState& state, TerminalAccess& access, IconBlinker& blinker,
                   QObject* parent = nullptr);
 
@@ -18,10 +28,28 @@ public:
     bool SendRequest(int t, quint8 blockAddress, quint8 channelNumber);
 
     // A live client's request: frame (13 characters) for poll-list row 1..30.
+    // A newer request replaces a pending one.
     void setForwardedRequest(const QByteArray& frame, int row);
 
+    // The quiet second after a forwarded request is running; send ticks are
+    // skipped until the rest of the interrupted tick has run.
+    bool isPausing() const { return m_quietTimer.isActive(); }
+    // The rest of the interrupted tick: step B of the terminal that sent the
+    // forwarded request, then the following terminals.
+    void quietTimeElapsed();
+
 private:
+    // Runs the tick from terminal first; with skipStepA that terminal starts at step B.
+    void runTerminals(int first, bool skipStepA);
+    // Step A; true when a forwarded request went out and the quiet time began.
+    bool sendForwarded(int t);
+    void pollNext(int t);
+    void writeForwardFrame(int t);
+
     StationState& m_state;
     TerminalAccess& m_access;
     IconBlinker& m_blinker;
+    QTimer m_quietTimer;
+    int m_resumeTerminal = 0;
+    std::array<bool, kTerminalCount> m_sendFailing{}; // logged once per episode
 };
