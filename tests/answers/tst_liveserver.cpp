@@ -1,0 +1,277 @@
+// The live service over loopback sockets: relay frames, the client grid,
+// forwarded requests into the scheduler and the backlog cap of a slow client.
+#include "../serial/serialrig.h"
+
+#include "answers/answerrecord.h"
+#include "answers/liveserver.h"
+#include "serial/hexframe.h"
+#include "serial/pollscheduler.h"
+
+#include <QTcpSocket>
+#include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct LiveRig : SerialRig {
+    PollScheduler scheduler{state, access, blinker};
+    LiveServer server{state, scheduler};
+};
+
+std::unique_ptr<QTcpSocket> connectClient(LiveServer& server)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, server.port());
+    if (!socket->waitForConnected(3000))
+        return nullptr;
+    return socket;
+}
+
+AnswerRecord recordOf(const QByteArray& bytes)
+{
+    AnswerRecord record;
+    for (int i = 0; i < bytes.size() && i < AnswerRecord::kCapacity; ++i)
+        record[i] = quint8(bytes[i]);
+    return record;
+}
+
+} // namespace
+
+class TestLiveServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void relayFrameGoesToEveryClient_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("short record of 15.06.2024 14:45:30, empty name")
+            << QByteArray::fromHex("FF340502001E2D0E0F0618") + QByteArray(10, ' ')
+            << QByteArray(":FF340502001E2D0E0F0618" + QByteArray(10, ' ').toHex().toUpper() +
+                          "00\r\n");
+        QByteArray full(AnswerRecord::kFullLength, '\0');
+        for (int i = 0; i < full.size(); ++i)
+            full[i] = char(i * 7);
+        full[0] = char(0xFF);
+        full[1] = 0x34;
+        QTest::newRow("full record") << full << HexFrame::encodeWithLrc(full);
+    }
+    void relayFrameGoesToEveryClient()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QByteArray, frame);
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto first = connectClient(rig.server);
+        auto second = connectClient(rig.server);
+        QVERIFY(first && second);
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+
+        AnswerRecord answer = recordOf(record);
+        rig.server.RelayRecord(answer, int(record.size()));
+        QCOMPARE(frame.size(), 2 * record.size() + 5);
+        QCOMPARE(int(answer[int(record.size())]),
+                 int(HexFrame::lrc(record))); // the LRC lands in the record
+        for (QTcpSocket* client : {first.get(), second.get()}) {
+            QTRY_COMPARE(client->bytesAvailable(), frame.size());
+            QCOMPARE(client->readAll(), frame);
+        }
+    }
+
+    void relayWithoutClientsSendsNothing()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        AnswerRecord answer;
+        rig.server.RelayRecord(answer, AnswerRecord::kShortLength);
+        QCOMPARE(rig.state.currentConnections.rows(), 2);
+        for (int c = 0; c < 5; ++c)
+            QVERIFY(rig.state.currentConnections.text(1, c).isEmpty());
+    }
+
+    void gridFollowsTheConnectionList()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        const CellGrid& grid = rig.state.currentConnections;
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(connectClient(rig.server));
+            QVERIFY(clients.back());
+            QTRY_COMPARE(rig.server.clientCount(), i + 1);
+        }
+        QCOMPARE(grid.rows(), 4);
+        for (int row = 1; row <= 3; ++row) {
+            QCOMPARE(grid.text(row, 0), QString::number(row));
+            QCOMPARE(grid.text(row, 1), QStringLiteral("127.0.0.1"));
+            QCOMPARE(grid.text(row, 2), QString::number(rig.server.port()));
+            QCOMPARE(grid.text(row, 3), QStringLiteral("127.0.0.1"));
+            QCOMPARE(grid.text(row, 4), QString::number(clients[size_t(row - 1)]->localPort()));
+        }
+        const QString thirdPort = QString::number(clients[2]->localPort());
+        clients[1]->disconnectFromHost();
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+        QCOMPARE(grid.rows(), 3);
+        QCOMPARE(grid.text(2, 0), QStringLiteral("2"));
+        QCOMPARE(grid.text(2, 4), thirdPort);
+
+        clients[0]->disconnectFromHost();
+        clients[2]->disconnectFromHost();
+        QTRY_COMPARE(rig.server.clientCount(), 0);
+        QCOMPARE(grid.rows(), 2);
+        for (int c = 0; c < 5; ++c)
+            QVERIFY(grid.text(1, c).isEmpty());
+    }
+
+    void stopClosesClientsAndEmptiesTheGrid()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto client = connectClient(rig.server);
+        QVERIFY(client);
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+        rig.server.stop();
+        QVERIFY(!rig.server.isListening());
+        QCOMPARE(rig.state.currentConnections.rows(), 2);
+        QVERIFY(rig.state.currentConnections.text(1, 0).isEmpty());
+        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void listenOnAPortInUseSaysWhy()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        LiveRig other;
+        const Outcome failed = other.server.listen(rig.server.port());
+        QVERIFY(!failed);
+        QVERIFY2(failed.error().startsWith(QStringLiteral("Windows socket error: ")),
+                 qPrintable(failed.error()));
+        QVERIFY2(failed.error().endsWith(QStringLiteral(", on API 'bind'")),
+                 qPrintable(failed.error()));
+    }
+
+    void clientRequest_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("row");
+        const QByteArray pending = HexFrame::forwardedFrame(9, 9, 9);
+        QTest::newRow("0105: row 1, argument 5")
+            << QByteArray("0105") << QByteArray(":0163000597\r\n") << 1;
+        QTest::newRow("three characters: the third is the argument")
+            << QByteArray("015") << QByteArray(":0163000597\r\n") << 1;
+        QTest::newRow("extra characters ignored")
+            << QByteArray("0105 and more") << QByteArray(":0163000597\r\n") << 1;
+        QTest::newRow("cut at the zero byte") << QByteArray("01\0"
+                                                            "05",
+                                                            5)
+                                              << pending << 30;
+        QTest::newRow("argument kept to its low 8 bits: 0299")
+            << QByteArray("0299") << HexFrame::forwardedFrame(2, 3, 99) << 2;
+        QTest::newRow("row not a number") << QByteArray("ab05") << pending << 30;
+        QTest::newRow("argument not a number") << QByteArray("01x5") << pending << 30;
+        QTest::newRow("row 0") << QByteArray("0005") << pending << 30;
+        QTest::newRow("row 31") << QByteArray("3105") << pending << 30;
+        QTest::newRow("row -1") << QByteArray("-105") << pending << 30;
+        QTest::newRow("row of a channel not connected") << QByteArray("0305") << pending << 30;
+        QTest::newRow("two characters") << QByteArray("01") << pending << 30;
+    }
+    void clientRequest()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, row);
+        LiveRig rig;
+        rig.setChannel(0, terminalText(0), Texts::modeOnRequest, 1, 0, 2);
+        rig.setChannel(1, terminalText(0), Texts::modeOnRequest, 2, 3, 2);
+        rig.setChannel(2, Texts::notConnected, Texts::modeOnRequest, 4, 4, 2);
+        rig.setChannel(29, terminalText(1), Texts::modeOnRequest, 9, 9, 2);
+        rig.scheduler.setForwardedRequest(HexFrame::forwardedFrame(9, 9, 9), 30);
+        QVERIFY(rig.server.listen(0));
+        auto client = connectClient(rig.server);
+        QVERIFY(client);
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+        client->write(text);
+        QVERIFY(client->waitForBytesWritten(1000));
+        if (row != 30) {
+            QTRY_COMPARE(rig.state.forwardRow, row);
+        } else {
+            // Let the request arrive and be handled, then check nothing moved.
+            QTest::qWait(100);
+        }
+        QCOMPARE(rig.state.forwardRow, row);
+        QCOMPARE(rig.state.forwardFrame, frame);
+        QCOMPARE(client->bytesAvailable(), 0); // no reply, ever
+    }
+
+    void onlyTheLaterOfTwoRequestsIsSent()
+    {
+        LiveRig rig;
+        PseudoTerminal& line = rig.attach(0);
+        rig.setChannel(0, terminalText(0), Texts::modeOnRequest, 1, 0, 2);
+        rig.setChannel(1, terminalText(0), Texts::modeOnRequest, 2, 3, 2);
+        QVERIFY(rig.server.listen(0));
+        auto client = connectClient(rig.server);
+        QVERIFY(client);
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+        client->write("0105");
+        QTRY_COMPARE(rig.state.forwardRow, 1);
+        client->write("0207");
+        QTRY_COMPARE(rig.state.forwardRow, 2);
+
+        rig.scheduler.TimerSendQuerryTimer();
+        const QByteArray sent = line.readAtLeast(HexFrame::kForwardedLength, 2000);
+        QCOMPARE(sent, HexFrame::forwardedFrame(2, 3, 7));
+        QCOMPARE(rig.state.forwardRow, 0);
+    }
+
+    void aClientThatNeverReadsIsCapped()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto reader = connectClient(rig.server);
+        QVERIFY(reader);
+        // A peer that never reads: a plain socket nobody services.
+        const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(stalled >= 0);
+        const int small = 4096;
+        ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(rig.server.port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+
+        QByteArray full(AnswerRecord::kFullLength, '\0');
+        full[0] = char(0xFF);
+        full[1] = 0x34;
+        const int frameSize = 2 * AnswerRecord::kFullLength + 5;
+        qint64 relayed = 0;
+        QByteArray received;
+        for (int batch = 0; batch < 200 && rig.server.droppedFrames() < 50; ++batch) {
+            for (int i = 0; i < 200; ++i) {
+                full[5] = char(relayed & 0xFF);
+                AnswerRecord answer = recordOf(full);
+                rig.server.RelayRecord(answer, AnswerRecord::kFullLength);
+                ++relayed;
+            }
+            QTRY_VERIFY((received += reader->readAll()).size() == relayed * frameSize);
+        }
+        QVERIFY(rig.server.droppedFrames() >= 50);
+        // The reading client got every frame, whole and in order.
+        for (qint64 i = 0; i < relayed; ++i) {
+            const QByteArray frame = received.mid(i * frameSize, frameSize);
+            QVERIFY(frame.startsWith(":FF34") && frame.endsWith("\r\n"));
+            QCOMPARE(QByteArray::fromHex(frame.mid(11, 2)), QByteArray(1, char(i & 0xFF)));
+        }
+        ::close(stalled);
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLiveServer)
+#include "tst_liveserver.moc"
