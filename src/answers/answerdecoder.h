@@ -5,14 +5,17 @@
 #include "serial/answerhandler.h"
 
 #include <QObject>
+#include <array>
 
 class Clock;
 class MeasurementSink;
 class RecordRelay;
 struct StationState;
 
-// Decodes checked answers into channel status cells and AnswerRecords; ends the
-// wait of on-request channels; passes measurements to the store, then every
+// Decodes the answers the receiver checked: finds the poll-list channel by block
+// address and channel number, sets its status, waiting and version cells, ends
+// the wait of an on-request channel, fixes the measurement time and builds the
+// AnswerRecord; measurements in the standard format go to the store, then every
 // record to the relay.
 class AnswerDecoder : public QObject, public AnswerHandler {
     Q_OBJECT
@@ -26,6 +29,18 @@ public:
     const AnswerRecord& record() const { return m_record; }
 
 private:
+    using Stamp = std::array<quint8, 6>; // second, minute, hour, day, month, year - 2000
+
+    void decodeStandard(int t, int n);
+    void decodeCompact(int t, int n);
+    int findChannel(quint8 blockAddress, quint8 channelNumber) const;
+    void acceptAnswer(int k);
+    Stamp measurementTime(const quint8* bytes, int n, int stampLength, int stampOffset) const;
+    void finishShortRecord(int k, const Stamp& time);
+    void writeTimeAndName(int offset, int k, const Stamp& time);
+    void showStatus(int k, const QString& text, int colour);
+    void convertCompactMeasurement(const quint8* bytes);
+
     StationState& m_state;
     const Clock& m_clock;
     MeasurementSink& m_store;

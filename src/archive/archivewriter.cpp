@@ -1,12 +1,82 @@
 #include "archivewriter.h"
 
 #include "measurementrecord.h"
+#include "monthnames.h"
 
+#include "model/codepage1251.h"
+#include "model/logcategories.h"
 #include "model/settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+QByteArray tabbedLine(const QStringList& texts)
+{
+    QByteArray line;
+    for (const QString& text : texts) {
+        line += text.isEmpty() ? QByteArrayLiteral("-") : toCp1251(text);
+        line += '\t';
+    }
+    line += "\r\n";
+    return line;
+}
+} // namespace
 
 ArchiveWriter::ArchiveWriter(const SettingsStore& settings, QObject* parent)
     : QObject(parent), m_settings(settings)
 {
 }
 
-void ArchiveWriter::AppendToArchive(const MeasurementRecord&) {}
+QString ArchiveWriter::dayFolder(const QString& root, unsigned year, unsigned month, unsigned day)
+{
+    // The root is used as stored: a trailing separator doubles, which file systems accept.
+    const QChar sep = QDir::separator();
+    return root + sep + QString::number(year) + sep + monthName(int(month)) + sep +
+           QString::number(day);
+}
+
+QString ArchiveWriter::fileName(int row)
+{
+    return QStringLiteral("Измерения по каналу ") + QString::number(row + 1) + u".mes";
+}
+
+QByteArray ArchiveWriter::headerLine()
+{
+    return tabbedLine(MeasurementRecord::columnTitles());
+}
+
+QByteArray ArchiveWriter::dataLine(const MeasurementRecord& record)
+{
+    return tabbedLine(QStringList(record.columns.begin(), record.columns.end()));
+}
+
+void ArchiveWriter::AppendToArchive(const MeasurementRecord& record)
+{
+    if (monthName(int(record.month)).isEmpty()) {
+        qCWarning(lcArchive) << "measurement of row" << record.row + 1 << "has no month ("
+                             << record.month << "): not archived";
+        return;
+    }
+    const QString root =
+        m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
+    const QString folder = dayFolder(root, record.year, record.month, record.day);
+    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+        emit folderCreationFailed(folder);
+        return;
+    }
+
+    QFile file(folder + QDir::separator() + fileName(record.row));
+    const bool created = !file.exists();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        qCWarning(lcArchive).noquote()
+            << "cannot" << (created ? "create" : "open") << file.fileName() << ":"
+            << file.errorString() << "- measurement lost";
+        return;
+    }
+    // One write per line, so a reader never sees half a line.
+    const QByteArray bytes = created ? headerLine() + dataLine(record) : dataLine(record);
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        qCWarning(lcArchive).noquote()
+            << "cannot write" << file.fileName() << ":" << file.errorString();
+}

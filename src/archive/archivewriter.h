@@ -1,18 +1,28 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QString>
 
 class SettingsStore;
 struct MeasurementRecord;
 
 // Appends each measurement as one line to its channel's file of the day under
-// the archive root (HistoryFolder, read at every measurement).
+// the archive root (HistoryFolder, read at every measurement):
+// root/year/month name/day/"Измерения по каналу N.mes", tab-separated text in
+// code page 1251 with a header line when the file is created.
 class ArchiveWriter : public QObject {
     Q_OBJECT
 public:
     explicit ArchiveWriter(const SettingsStore& settings, QObject* parent = nullptr);
 
     void AppendToArchive(const MeasurementRecord& record);
+
+    // Folder and file of a measurement under root, as the archive reader finds them.
+    static QString dayFolder(const QString& root, unsigned year, unsigned month, unsigned day);
+    static QString fileName(int row);
+    static QByteArray headerLine();
+    static QByteArray dataLine(const MeasurementRecord& record);
 
 signals:
     // The day folder neither existed nor could be created: "Unable to create

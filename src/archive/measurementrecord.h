@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QChar>
 #include <QString>
 #include <QStringList>
 #include <array>
 
 struct AnswerRecord;
 
-// One archive line: the 29 column texts of a measurement, its date and time and
-// its poll-list row.
+// One archive line: the 29 column texts of a measurement decoded from a full
+// AnswerRecord, its date and time and its poll-list row. Built by the
+// measurement store, written by the archive writer.
 struct MeasurementRecord {
     static constexpr int kColumnCount = 29;
 
@@ -24,7 +24,7 @@ struct MeasurementRecord {
     // The 29 titles of the archive header.
     static const QStringList& columnTitles();
     // decimalPoint: the user's regional decimal symbol.
-    static MeasurementRecord fromAnswer(const AnswerRecord& record, QChar decimalPoint);
+    static MeasurementRecord fromAnswer(const AnswerRecord& record, const QString& decimalPoint);
     // DDMMYYYYhhmmss
     QString stamp() const;
 };

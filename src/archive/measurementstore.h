@@ -2,13 +2,12 @@
 
 #include "answers/measurementsink.h"
 
-#include <QChar>
-
 class ArchiveWriter;
 class SettingsStore;
 
-// Turns a full AnswerRecord into its archive line: stores the stamp as
-// LastMeasure, then appends the line.
+// Turns a full AnswerRecord into its archive line: stores the measurement stamp
+// as LastMeasure first, so it advances even when the line cannot be written,
+// then appends the line.
 class MeasurementStore : public MeasurementSink {
 public:
     MeasurementStore(SettingsStore& settings, ArchiveWriter& writer);

@@ -1,0 +1,139 @@
+#include "answers/answerrecord.h"
+#include "archive/archivewriter.h"
+#include "archive/measurementrecord.h"
+#include "archive/measurementstore.h"
+#include "model/codepage1251.h"
+#include "settingsfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+MeasurementRecord record(int row, unsigned day, unsigned month, unsigned year)
+{
+    MeasurementRecord m;
+    m.row = row;
+    m.day = day;
+    m.month = month;
+    m.year = year;
+    for (size_t i = 0; i < m.columns.size(); ++i)
+        m.columns[i] = QString::number(i);
+    m.columns[0] = QStringLiteral("Бак ");
+    m.columns[5] = QString(); // written as "-"
+    return m;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestArchiveWriter : public QObject {
+    Q_OBJECT
+private slots:
+    void headerLineBytes()
+    {
+        const QString expected = QStringLiteral(
+            "Имя\tВремя\tАдрес датчика\tУровень S1, мм\tУровень S2, мм\tУровень S3, мм\tV жидк, "
+            "%\tV жидк, м3\tОбщая масса, т\tМасса жидк, т\tМасса пара, т\tПл. жидк, кг/м3\tПл. "
+            "пара, кг/м3\tE жидк\tE пара\tT1\tT2\tT3\tT4\tT5\tT6\tТД\tпериод 1\tпериод 2\tпериод "
+            "3\tСS1, пФ\tСS2, пФ\tСS3, пФ\tАЦП\t\r\n");
+        QCOMPARE(ArchiveWriter::headerLine(), toCp1251(expected));
+        QCOMPARE(ArchiveWriter::headerLine().left(4), QByteArray("\xC8\xEC\xFF\t"));
+    }
+
+    void firstAndSecondMeasurementOfADay()
+    {
+        SettingsFixture settings;
+        const QString root = settings.dirPath() + u"/A";
+        settings.setRoot(QStringLiteral("HistoryFolder"), root);
+        ArchiveWriter writer(settings.store());
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        const QString path = root + u"/2016/Март/1/Измерения по каналу 1.mes";
+        const QByteArray line = ArchiveWriter::dataLine(record(0, 1, 3, 2016));
+        QCOMPARE(
+            line,
+            QByteArray("\xC1\xE0\xEA \t1\t2\t3\t4\t-\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16\t17"
+                       "\t18\t19\t20\t21\t22\t23\t24\t25\t26\t27\t28\t\r\n"));
+        QCOMPARE(readFile(path), ArchiveWriter::headerLine() + line);
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        QCOMPARE(readFile(path), ArchiveWriter::headerLine() + line + line);
+    }
+
+    void yearChangeAndTrailingSeparator()
+    {
+        SettingsFixture settings;
+        const QString root = settings.dirPath() + u"/B/";
+        settings.setRoot(QStringLiteral("HistoryFolder"), root);
+        ArchiveWriter writer(settings.store());
+        writer.AppendToArchive(record(29, 31, 12, 2015));
+        writer.AppendToArchive(record(29, 1, 1, 2016));
+        QVERIFY(
+            QFile::exists(settings.dirPath() + u"/B/2015/Декабрь/31/Измерения по каналу 30.mes"));
+        QVERIFY(QFile::exists(settings.dirPath() + u"/B/2016/Январь/1/Измерения по каналу 30.mes"));
+    }
+
+    void emptyExistingFileGetsNoHeader()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        const QString folder = settings.dirPath() + u"/2024/Июнь/15";
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + u"/Измерения по каналу 3.mes";
+        QFile empty(path);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        ArchiveWriter writer(settings.store());
+        writer.AppendToArchive(record(2, 15, 6, 2024));
+        QCOMPARE(readFile(path), ArchiveWriter::dataLine(record(2, 15, 6, 2024)));
+    }
+
+    void rootThatCannotBeCreated()
+    {
+        SettingsFixture settings;
+        QFile blocker(settings.dirPath() + u"/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        settings.setRoot(QStringLiteral("HistoryFolder"), blocker.fileName());
+        ArchiveWriter writer(settings.store());
+        QSignalSpy failed(&writer, &ArchiveWriter::folderCreationFailed);
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        QCOMPARE(failed.size(), 2);
+    }
+
+    // LastMeasure advances before the archive step, even when that step fails.
+    void storeWritesLastMeasureThenTheLine()
+    {
+        SettingsFixture settings;
+        QFile blocker(settings.dirPath() + u"/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        settings.setRoot(QStringLiteral("HistoryFolder"), blocker.fileName());
+        ArchiveWriter writer(settings.store());
+        MeasurementStore store(settings.store(), writer);
+        AnswerRecord r;
+        r[62] = 3, r[63] = 5, r[64] = 7, r[65] = 22, r[66] = 9, r[67] = 15;
+        store.StoreMeasurement(r);
+        QCOMPARE(
+            settings.store().readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")),
+            QStringLiteral("22092015070503"));
+
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        r[4] = 6;
+        store.StoreMeasurement(r);
+        const QByteArray file =
+            readFile(settings.dirPath() + u"/2015/Сентябрь/22/Измерения по каналу 7.mes");
+        QVERIFY(file.startsWith(ArchiveWriter::headerLine()));
+        QVERIFY(file.mid(ArchiveWriter::headerLine().size()).startsWith("-\t07:05:03\t0\t"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArchiveWriter)
+#include "tst_archivewriter.moc"

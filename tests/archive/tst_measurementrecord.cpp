@@ -1,0 +1,121 @@
+#include "answers/answerrecord.h"
+#include "archive/measurementrecord.h"
+#include "archive/numberformat.h"
+
+#include <QtTest>
+
+namespace {
+// Column index (0-based) by title.
+int column(const char16_t* title)
+{
+    return int(MeasurementRecord::columnTitles().indexOf(QString::fromUtf16(title)));
+}
+} // namespace
+
+class TestMeasurementRecord : public QObject {
+    Q_OBJECT
+private slots:
+    void numberFormat_data()
+    {
+        QTest::addColumn<qint64>("raw");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<int>("precision");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("level S1 max") << qint64(65535) << 1 << 5 << QStringLiteral("6553,5");
+        QTest::newRow("level S2 max") << qint64(65535) << 2 << 5 << QStringLiteral("655,35");
+        QTest::newRow("T1 most negative") << qint64(-32768) << 1 << 5 << QStringLiteral("-3276,8");
+        QTest::newRow("T1 -0,5") << qint64(-5) << 1 << 5 << QStringLiteral("-0,5");
+        QTest::newRow("volume 7 digits")
+            << qint64(16777215) << 3 << 7 << QStringLiteral("16777,22");
+        QTest::newRow("permittivity 4 digits")
+            << qint64(12345) << 3 << 4 << QStringLiteral("12,35");
+        QTest::newRow("total mass max")
+            << qint64(16777215 + 65535) << 3 << 7 << QStringLiteral("16842,75");
+        QTest::newRow("1000 x 0.001") << qint64(1000) << 3 << 7 << QStringLiteral("1");
+        QTest::newRow("1230 x 0.01") << qint64(1230) << 2 << 5 << QStringLiteral("12,3");
+        QTest::newRow("zero") << qint64(0) << 1 << 5 << QStringLiteral("0");
+        QTest::newRow("3 x 0.1") << qint64(3) << 1 << 5 << QStringLiteral("0,3");
+        QTest::newRow("small fraction") << qint64(7) << 3 << 5 << QStringLiteral("0,007");
+        QTest::newRow("rounds up to a whole") << qint64(99995) << 3 << 4 << QStringLiteral("100");
+        QTest::newRow("negative half away from zero")
+            << qint64(-12345) << 3 << 4 << QStringLiteral("-12,35");
+    }
+    void numberFormat()
+    {
+        QFETCH(qint64, raw);
+        QFETCH(int, decimals);
+        QFETCH(int, precision);
+        QFETCH(QString, text);
+        QCOMPARE(formatScaled(raw, decimals, precision, QStringLiteral(",")), text);
+        QCOMPARE(formatScaled(raw, decimals, precision, QStringLiteral(".")),
+                 QString(text).replace(u',', u'.'));
+    }
+
+    void columnsFromRecordBytes()
+    {
+        AnswerRecord r;
+        r[2] = 17;
+        r[4] = 2;
+        r[8] = 0xFF, r[9] = 0xFF;                 // S1 6553,5
+        r[10] = 0xFF, r[11] = 0xFF;               // S2 655,35
+        r[16] = 0xFF, r[17] = 0xFF, r[18] = 0xFF; // V 16777,22
+        r[19] = 0x00, r[20] = 0x03, r[21] = 0xE8; // liquid mass 1
+        r[22] = 0x01, r[23] = 0xF4;               // vapour mass 0,5
+        r[28] = 0x30, r[29] = 0x39;               // E 12,35
+        r[32] = 0x80, r[33] = 0x00;               // T1 -3276,8
+        r[34] = 0xFF, r[35] = 0xFB;               // T2 -0,5
+        r[48] = 0x01, r[49] = 0x00, r[50] = 0x02; // period 2
+        r[51] = 200;                              // period 3
+        r[52] = 0x04, r[53] = 0xD2;               // СS1 12,34
+        r[60] = 0x12, r[61] = 0x34;               // АЦП 4660
+        r[62] = 3, r[63] = 5, r[64] = 7, r[65] = 22, r[66] = 9, r[67] = 15;
+        const char name[] = "Abc       ";
+        for (int i = 0; i < 10; ++i)
+            r[68 + i] = quint8(name[i]);
+
+        const MeasurementRecord m = MeasurementRecord::fromAnswer(r, QStringLiteral(","));
+        QCOMPARE(m.columns[0], QStringLiteral("Abc       "));
+        QCOMPARE(m.columns[1], QStringLiteral("07:05:03"));
+        QCOMPARE(m.columns[2], QStringLiteral("17"));
+        QCOMPARE(m.columns[size_t(column(u"Уровень S1, мм"))], QStringLiteral("6553,5"));
+        QCOMPARE(m.columns[size_t(column(u"Уровень S2, мм"))], QStringLiteral("655,35"));
+        QCOMPARE(m.columns[size_t(column(u"Уровень S3, мм"))], QStringLiteral("0"));
+        QCOMPARE(m.columns[size_t(column(u"V жидк, м3"))], QStringLiteral("16777,22"));
+        QCOMPARE(m.columns[size_t(column(u"Общая масса, т"))], QStringLiteral("1,5"));
+        QCOMPARE(m.columns[size_t(column(u"Масса жидк, т"))], QStringLiteral("1"));
+        QCOMPARE(m.columns[size_t(column(u"Масса пара, т"))], QStringLiteral("0,5"));
+        QCOMPARE(m.columns[size_t(column(u"E жидк"))], QStringLiteral("12,35"));
+        QCOMPARE(m.columns[size_t(column(u"T1"))], QStringLiteral("-3276,8"));
+        QCOMPARE(m.columns[size_t(column(u"T2"))], QStringLiteral("-0,5"));
+        QCOMPARE(m.columns[size_t(column(u"период 2"))], QStringLiteral("65538"));
+        QCOMPARE(m.columns[size_t(column(u"период 3"))], QStringLiteral("200"));
+        QCOMPARE(m.columns[size_t(column(u"СS1, пФ"))], QStringLiteral("12,34"));
+        QCOMPARE(m.columns[size_t(column(u"АЦП"))], QStringLiteral("4660"));
+        QCOMPARE(m.stamp(), QStringLiteral("22092015070503"));
+        QCOMPARE(m.row, 2);
+        QCOMPARE(m.year, 2015u);
+    }
+
+    void nameStopsAtTheFirstZeroByte()
+    {
+        AnswerRecord r;
+        r[68] = 'A';
+        r[69] = 0xC0; // А in code page 1251
+        const MeasurementRecord m = MeasurementRecord::fromAnswer(r, QStringLiteral(","));
+        QCOMPARE(m.columns[0], QStringLiteral("AА"));
+        QCOMPARE(m.columns[1], QStringLiteral("00:00:00"));
+    }
+
+    void titlesCarryTheirExactBytes()
+    {
+        const QStringList& titles = MeasurementRecord::columnTitles();
+        QCOMPARE(titles.size(), 29);
+        QCOMPARE(titles[3].at(8), QChar(u'S'));
+        QCOMPARE(titles[21], QStringLiteral("\u0422\u0414"));
+        QCOMPARE(titles[25].at(0), QChar(u'\u0421'));
+        QCOMPARE(titles[25].at(1), QChar(u'S'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMeasurementRecord)
+#include "tst_measurementrecord.moc"
