@@ -37,6 +37,8 @@ public:
     // The rest of the interrupted tick: step B of the terminal that sent the
     // forwarded request, then the following terminals.
     void quietTimeElapsed();
+    // Shutdown: the rest of an interrupted tick is not sent.
+    void stopPause() { m_quietTimer.stop(); }
 
 private:
     // Runs the tick from terminal first; with skipStepA that terminal starts at step B.

@@ -91,6 +91,7 @@ void Station::shutdown()
     m_rsTimer.stop();
     m_timerSendQuerry.stop();
     m_timerBlink.stop();
+    m_scheduler.stopPause();
     m_liveServer.stop();
     m_historyService.stop();
 }
