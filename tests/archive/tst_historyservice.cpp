@@ -1,0 +1,282 @@
+// The history service over loopback: admission, identify, select, describe,
+// fetch and acknowledge against a temporary archive of three files.
+#include "archive/archivereader.h"
+#include "archive/historyservice.h"
+#include "archive/monthnames.h"
+#include "model/codepage1251.h"
+#include "model/stationstate.h"
+#include "settingsfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+struct HistoryRig {
+    SettingsFixture settings;
+    QTemporaryDir archive;
+    StationState state;
+    ArchiveReader reader{settings.store()};
+    HistoryService service{state, settings.store(), reader};
+
+    HistoryRig()
+    {
+        settings.setRoot(QStringLiteral("HistoryFolder"), archive.path());
+        settings.setRoot(QStringLiteral("LastMeasure"), QStringLiteral("23092015101010"));
+    }
+
+    QString addFile(int day, int month, int year, int channel, const QByteArray& bytes)
+    {
+        const QString folder = archive.path() + u'/' + QString::number(year) + u'/' +
+                               monthName(month) + u'/' + QString::number(day);
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/Измерения по каналу ") +
+                             QString::number(channel) + QStringLiteral(".mes");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+
+    std::unique_ptr<QTcpSocket> connectClient()
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, service.port());
+        if (!socket->waitForConnected(3000))
+            return nullptr;
+        return socket;
+    }
+};
+
+// Sends a request and collects the reply until it has count bytes.
+QByteArray ask(QTcpSocket& client, const QByteArray& request, qsizetype count)
+{
+    client.write(request);
+    QByteArray reply;
+    (void)QTest::qWaitFor(
+        [&] {
+            reply += client.readAll();
+            return reply.size() >= count;
+        },
+        5000);
+    return reply;
+}
+
+// A request that must get no reply.
+QByteArray silence(QTcpSocket& client, const QByteArray& request)
+{
+    client.write(request);
+    QTest::qWait(150);
+    return client.readAll();
+}
+
+QByteArray lines(int n, char tag)
+{
+    QByteArray bytes = toCp1251(QStringLiteral("Имя\tВремя\t\r\n"));
+    for (int i = 0; i < n; ++i)
+        bytes += QByteArray(40, tag) + "\t\r\n";
+    return bytes;
+}
+
+QByteArray description(const char* channel, const char* date, qint64 size)
+{
+    return ":02" + QByteArray(channel) + date + QByteArray::number(size).rightJustified(9, '0');
+}
+
+} // namespace
+
+class TestHistoryService : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aWholeSessionFetchesNewestFirst()
+    {
+        HistoryRig rig;
+        const QByteArray a = lines(3, 'a');
+        const QByteArray b = lines(2000, 'b'); // larger than one chunk
+        const QByteArray c = lines(1, 'c');
+        rig.addFile(22, 9, 2015, 7, a);
+        rig.addFile(22, 9, 2015, 12, b);
+        rig.addFile(23, 9, 2015, 1, c);
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        const CellGrid& grid = rig.state.currentConnectionsForUpdate;
+        QCOMPARE(grid.text(1, 0), QStringLiteral("???"));
+        QCOMPARE(grid.text(1, 3), QStringLiteral("127.0.0.1"));
+        QCOMPARE(grid.text(1, 4), QString::number(client->localPort()));
+        QCOMPARE(grid.text(1, 2), QString::number(rig.service.port()));
+
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04001"));
+        QCOMPARE(grid.text(1, 0), QStringLiteral("001"));
+        QCOMPARE(ask(*client, ":05", 19), QByteArray(":0523092015101010\n\r"));
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "00000000000000",
+                     10),
+                 QByteArray(":0100003\n\r"));
+        QCOMPARE(ask(*client, ":0200100003", 22), description(" 1", "23092015", c.size()));
+        QCOMPARE(ask(*client, ":03001", c.size()), c);
+        QCOMPARE(ask(*client, ":0200100002", 22), description("12", "22092015", b.size()));
+        QCOMPARE(ask(*client, ":03001", b.size()), b);
+        // A repeated acknowledgement removes nothing more.
+        QCOMPARE(ask(*client, ":0200100002", 22), description("12", "22092015", b.size()));
+        QCOMPARE(ask(*client, ":0200100001", 22), description(" 7", "22092015", a.size()));
+        QCOMPARE(ask(*client, ":03001", a.size()), a);
+        QCOMPARE(ask(*client, ":0200100000", 7), QByteArray(":0200\n\r"));
+        QCOMPARE(silence(*client, ":03001"), QByteArray());
+
+        client->disconnectFromHost();
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+    }
+
+    void aSecondClientIsRefused()
+    {
+        HistoryRig rig;
+        QVERIFY(rig.service.listen(0));
+        auto first = rig.connectClient();
+        QVERIFY(first);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        auto second = rig.connectClient();
+        QVERIFY(second);
+        QTRY_COMPARE(second->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        QCOMPARE(ask(*first, ":04000", 6), QByteArray(":04001"));
+    }
+
+    void identities()
+    {
+        HistoryRig rig;
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04001"));
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04002"));
+        QCOMPARE(ask(*client, ":04057", 6), QByteArray(":04057"));
+        QCOMPARE(rig.state.historyClientSeq, 3);
+        QCOMPARE(rig.state.currentConnectionsForUpdate.text(1, 0), QStringLiteral("057"));
+        // After 999 the numbering starts again at 001; 000 is never handed out.
+        rig.state.historyClientSeq = 999;
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04999"));
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04001"));
+    }
+
+    void refusalsAndSilences()
+    {
+        HistoryRig rig;
+        rig.addFile(22, 9, 2015, 7, lines(1, 'a'));
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        // Describe and fetch for an ID that never selected.
+        QCOMPARE(ask(*client, ":0200500000", 7), QByteArray(":0299\n\r"));
+        QCOMPARE(silence(*client, ":03005"), QByteArray());
+        // IDs that are no number, unknown codes, a zero byte inside.
+        QCOMPARE(silence(*client, ":02x0100000"), QByteArray());
+        QCOMPARE(silence(*client, ":09001"), QByteArray());
+        QCOMPARE(silence(*client, QByteArray(":0\0"
+                                             "5",
+                                             4)),
+                 QByteArray());
+        QCOMPARE(ask(*client, QByteArray(":05\0garbage", 11), 19),
+                 QByteArray(":0523092015101010\n\r"));
+
+        // Equal stamps keep the earlier selection.
+        QCOMPARE(ask(*client,
+                     ":0100522092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        rig.settings.setRoot(QStringLiteral("LastMeasure"), QStringLiteral("01012015000000"));
+        QCOMPARE(ask(*client,
+                     ":0100501012015000000"
+                     "00000000000000",
+                     10),
+                 QByteArray(":0100000\n\r"));
+        // Acknowledgement digits that are no number: refused, then described.
+        const QByteArray expected =
+            ":0299\n\r" + description(" 7", "22092015", lines(1, 'a').size());
+        QCOMPARE(ask(*client, ":02005abcde", expected.size()), expected);
+    }
+
+    void aBrokenFetchResumesAfterReconnection()
+    {
+        HistoryRig rig;
+        const QByteArray big = lines(200000, 'z'); // about 8.8 MB, more than the kernel buffers
+        rig.addFile(22, 9, 2015, 3, big);
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client, ":04000", 6), QByteArray(":04001"));
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        QCOMPARE(ask(*client, ":0200100001", 22), description(" 3", "22092015", big.size()));
+        client->setReadBufferSize(1024); // a peer that stops taking the file
+        client->write(":03001");
+        QTRY_VERIFY(rig.service.isSending());
+        QTest::qWait(100);
+        QVERIFY(rig.service.isSending());
+        client->abort();
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+        QVERIFY(!rig.service.isSending());
+
+        client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client, ":04001", 6), QByteArray(":04001"));
+        QCOMPARE(ask(*client, ":0200199999", 22), description(" 3", "22092015", big.size()));
+        QCOMPARE(ask(*client, ":03001", big.size()), big);
+    }
+
+    void aFetchSendsExactlyTheAnnouncedSize()
+    {
+        HistoryRig rig;
+        const QByteArray before = lines(2, 'a');
+        const QString path = rig.addFile(22, 9, 2015, 3, before);
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        QCOMPARE(ask(*client, ":0200100001", 22), description(" 3", "22092015", before.size()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("appended line\t\r\n");
+        file.close();
+        QCOMPARE(ask(*client, ":03001", before.size()), before);
+        QCOMPARE(silence(*client, QByteArray()), QByteArray()); // nothing more came
+        // The next selection of that day brings the longer file.
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        QCOMPARE(ask(*client, ":0200100001", 22),
+                 description(" 3", "22092015", before.size() + 16));
+    }
+
+    void stopClosesTheClient()
+    {
+        HistoryRig rig;
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        rig.service.stop();
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryService)
+#include "tst_historyservice.moc"
