@@ -155,7 +155,7 @@ QByteArray LiveClient::toJson(const QByteArray& digits, QString* error)
     if (full) {
         AnswerRecord record;
         std::copy_n(b.constData(), AnswerRecord::kFullLength, record.bytes.begin());
-        const MeasurementRecord m = MeasurementRecord::fromAnswer(record, u'.');
+        const MeasurementRecord m = MeasurementRecord::fromAnswer(record, QStringLiteral("."));
         const QStringList& titles = MeasurementRecord::columnTitles();
         out += ",\"values\":{";
         for (int i = 0; i < MeasurementRecord::kColumnCount && i < titles.size(); ++i) {
