@@ -181,6 +181,7 @@ private slots:
         rig.channel(4, 1, 0, QStringLiteral("Терминал5"), Texts::modeOnRequest,
                     QStringLiteral("Резервуар12"));
         rig.state.requestPending[4] = true;
+        rig.state.requestPending[1] = true;
         QByteArray bytes = hex("01340A0000") + QByteArray(1, '\x55') + QByteArray(1, char(0x1C));
         for (int i = 7; i < 57; ++i)
             bytes.append(char(i));
@@ -199,6 +200,7 @@ private slots:
         QCOMPARE(record.mid(68, 10), QByteArray("\xD0\xE5\xE7\xE5\xF0\xE2\xF3\xE0\xF0\x31"));
         QCOMPARE(rig.cell(4, QueryColumn::Version), QStringLiteral("RLX.042.307.DTC.0012"));
         QVERIFY(!rig.state.requestPending[4]);
+        QVERIFY2(rig.state.requestPending[1], "the arriving terminal plays no part");
     }
 
     void channelSearch()

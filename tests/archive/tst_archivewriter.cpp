@@ -46,6 +46,11 @@ private slots:
             "3\tСS1, пФ\tСS2, пФ\tСS3, пФ\tАЦП\t\r\n");
         QCOMPARE(ArchiveWriter::headerLine(), toCp1251(expected));
         QCOMPARE(ArchiveWriter::headerLine().left(4), QByteArray("\xC8\xEC\xFF\t"));
+
+        // The bytes as written out independently, mixed Latin and Cyrillic letters included.
+        QFile fixture(QStringLiteral(KX7R_SOURCE_DIR "/tests/archive/archive_header.hex"));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        QCOMPARE(ArchiveWriter::headerLine(), QByteArray::fromHex(fixture.readAll()));
     }
 
     void firstAndSecondMeasurementOfADay()
@@ -92,6 +97,31 @@ private slots:
         ArchiveWriter writer(settings.store());
         writer.AppendToArchive(record(2, 15, 6, 2024));
         QCOMPARE(readFile(path), ArchiveWriter::dataLine(record(2, 15, 6, 2024)));
+    }
+
+    // A line that cannot reach its file is reported, not dropped silently.
+    void fileThatCannotBeOpenedIsLogged()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        QVERIFY(QDir().mkpath(settings.dirPath() + u"/2016/Март/1/Измерения по каналу 1.mes"));
+        ArchiveWriter writer(settings.store());
+        QSignalSpy failed(&writer, &ArchiveWriter::folderCreationFailed);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral(
+                                 "^cannot open .*/1/Измерения по каналу 1\\.mes : .+")));
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        QCOMPARE(failed.size(), 0);
+    }
+
+    void monthWithoutAFolderIsNotArchived()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        ArchiveWriter writer(settings.store());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("has no month")));
+        writer.AppendToArchive(record(0, 1, 13, 2016));
+        QVERIFY(!QFileInfo::exists(settings.dirPath() + u"/2016"));
     }
 
     void rootThatCannotBeCreated()
