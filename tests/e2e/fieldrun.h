@@ -1,8 +1,16 @@
 #pragma once
 
+#include "framesplitter.h"
+
+#include "answers/answerrecord.h"
+#include "archive/measurementrecord.h"
+#include "model/codepage1251.h"
+
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -163,6 +171,59 @@ public:
         if (err)
             *err = process.readAllStandardError();
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // Relative path -> bytes of every archive file under root.
+    static QMap<QString, QByteArray> archiveFiles(const QString& root)
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(root, {QStringLiteral("*.mes")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            QFile f(file);
+            if (f.open(QIODevice::ReadOnly))
+                files.insert(QDir(root).relativeFilePath(file), f.readAll());
+        }
+        return files;
+    }
+    // The archive file of a poll-list row, wherever its day folder is.
+    static QByteArray archiveFileOfRow(const QString& root, int row)
+    {
+        const QString name = QStringLiteral("Измерения по каналу %1.mes").arg(row);
+        const auto files = archiveFiles(root);
+        for (auto it = files.begin(); it != files.end(); ++it)
+            if (it.key().endsWith(u'/' + name))
+                return it.value();
+        return {};
+    }
+
+    static QByteArray archiveHeader()
+    {
+        return toCp1251(MeasurementRecord::columnTitles().join(u'\t') + u'\t') + "\r\n";
+    }
+    // The archive line a 69-byte answer frame (as the simulator logged it) must
+    // give for poll-list index k: the record the decoder builds, with the
+    // block's clock as the measurement time, in the C locale's decimal point.
+    static QByteArray archiveLineOf(const QString& frame, int k, const QString& name)
+    {
+        const auto answer = FrameSplitter::decodeChecked(frame.toLatin1().mid(1));
+        if (!answer || answer->size() != 69)
+            return {};
+        AnswerRecord record;
+        for (int i = 0; i < 62; ++i)
+            record[i] = quint8(answer->at(i));
+        record[0] = 0xFF;
+        record[4] = quint8(k);
+        for (int i = 0; i < 6; ++i)
+            record[62 + i] = quint8(answer->at(57 + i));
+        const QByteArray padded = toCp1251(name).left(10).leftJustified(10, ' ');
+        for (int i = 0; i < 10; ++i)
+            record[68 + i] = quint8(padded[i]);
+        const MeasurementRecord m = MeasurementRecord::fromAnswer(record, QStringLiteral("."));
+        QByteArray line;
+        for (const QString& column : m.columns)
+            line += (column.isEmpty() ? QByteArray("-") : toCp1251(column)) + '\t';
+        return line + "\r\n";
     }
 
 private:
