@@ -73,6 +73,7 @@ quint16 HistoryService::port() const
 void HistoryService::dropClient()
 {
     endTransfer();
+    m_afterTransfer.clear();
     if (!m_client)
         return;
     QTcpSocket* socket = m_client;
@@ -346,6 +347,4 @@ void HistoryService::endTransfer()
 {
     m_transfer.reset();
     m_transferLeft = 0;
-    if (!m_client)
-        m_afterTransfer.clear();
 }
