@@ -303,7 +303,7 @@ void HistoryMirror::handle()
         if (QFileInfo(target).exists() && QFileInfo(target).size() == m_size) {
             // Archive files only grow: the same size is the same file.
             ++m_filesUnchanged;
-            note(QStringLiteral("[%1 left] %2 unchanged").arg(m_remaining).arg(m_relativePath));
+            note(QStringLiteral("[%1 left] %2 unchanged").arg(m_remaining - 1).arg(m_relativePath));
             describe(--m_remaining);
             return;
         }
