@@ -22,7 +22,8 @@ stop_all() {
 }
 trap stop_all INT TERM EXIT
 
-"$bin/kx7r-blocksim" --write-config "$demo/station.ini" --archive "$demo/archive" \
+# In its own session, so Ctrl-C reaches the station first and the trap stops the field after it.
+setsid "$bin/kx7r-blocksim" --write-config "$demo/station.ini" --archive "$demo/archive" \
     --live-port "$live_port" "$@" >"$demo/blocksim.log" 2>&1 &
 pids+=($!)
 

@@ -23,6 +23,7 @@ namespace {
 constexpr int kAnswerDelayMs = 30;
 constexpr int kSplitDelayMs = 1300; // beyond one receive tick of the station
 constexpr int kBlockVersion = 4;
+constexpr int kWriteSpins = 5; // of 10 ms
 
 QString faultName(Scenario::Fault fault)
 {
@@ -365,21 +366,25 @@ void SimulatedLine::transmit(QByteArray message, const Scenario::Channel* channe
 
 bool SimulatedLine::writeBytes(const QByteArray& bytes)
 {
-    if (m_pty)
-        return m_pty->write(bytes);
+    // Never wait long: when nobody reads the line (the station is stopped) its
+    // queue fills up, and a real line loses what nobody listens to.
     qsizetype done = 0;
     int spins = 0;
-    while (done < bytes.size() && m_fd >= 0 && spins < 200) {
+    while (done < bytes.size() && m_fd >= 0 && spins < kWriteSpins) {
         const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
+            break;
         } else {
             pollfd p{m_fd, POLLOUT, 0};
             ::poll(&p, 1, 10);
             ++spins;
         }
     }
-    return done == bytes.size();
+    const bool complete = done == bytes.size();
+    if (!complete && !m_dropping)
+        log(QStringLiteral("line %1 -- nobody reads the line, output dropped").arg(m_line.number));
+    m_dropping = !complete;
+    return complete;
 }

@@ -61,6 +61,7 @@ private:
     std::unique_ptr<PseudoTerminal> m_pty;
     int m_fd = -1;
     bool m_ownDevice = false;
+    bool m_dropping = false;
     QSocketNotifier* m_notifier = nullptr;
     FrameSplitter m_splitter;
     std::map<int, std::unique_ptr<TankModel>> m_tanks; // by address * 256 + channel
