@@ -151,8 +151,8 @@ private slots:
         QVERIFY(run.startSimulator("line 1 vanish=4:5\nblock 1\n"
                                    "channel 0 std69 name=Comes_back timeout=1\n"));
         QVERIFY2(run.startStation(), run.stationLog().constData());
-        QTRY_VERIFY_WITH_TIMEOUT(!run.simRows(QStringLiteral("line 1 vanished")).isEmpty(), 8000);
         const qsizetype stationBefore = run.stationLog().size();
+        QTRY_VERIFY_WITH_TIMEOUT(!run.simRows(QStringLiteral("line 1 vanished")).isEmpty(), 8000);
         const int linesBefore =
             int(dataLines(FieldRun::archiveFileOfRow(run.archivePath(), 1)).size());
         QTRY_VERIFY_WITH_TIMEOUT(run.simRows(QStringLiteral("line 1 ready")).size() == 2, 10000);
