@@ -1,18 +1,11 @@
 #include "archivepath.h"
 
-#include <array>
+#include "archive/monthnames.h"
 
+// The station's own table, so the tools find exactly the folders it writes.
 QString ArchivePath::monthName(int month)
 {
-    static const std::array<QString, 12> names = {
-        QStringLiteral("Январь"),  QStringLiteral("Февраль"), QStringLiteral("Март"),
-        QStringLiteral("Апрель"),  QStringLiteral("Май"),     QStringLiteral("Июнь"),
-        QStringLiteral("Июль"),    QStringLiteral("Август"),  QStringLiteral("Сентябрь"),
-        QStringLiteral("Октябрь"), QStringLiteral("Ноябрь"),  QStringLiteral("Декабрь"),
-    };
-    if (month < 1 || month > 12)
-        return {};
-    return names[size_t(month - 1)];
+    return ::monthName(month);
 }
 
 QString ArchivePath::relativePath(int day, int month, int year, int channel)
