@@ -1,5 +1,7 @@
 #include "signalwatcher.h"
 
+#include "kx7rversion.h"
+
 #include "model/clock.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -11,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -26,6 +29,7 @@ Options parseOptions(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(Texts::applicationTitle);
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption headless(
         QStringLiteral("headless"), QStringLiteral("Run without a window; log to standard error."));
     const QCommandLineOption config(
@@ -91,15 +95,20 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const bool headless = arguments.contains(QStringLiteral("--headless"));
+    // Help and version only print: they must work without a display too.
+    const bool printOnly = std::any_of(arguments.cbegin(), arguments.cend(), [](const QString& a) {
+        return a == u"-h" || a == u"--help" || a == u"--help-all" || a == u"-v" ||
+               a == u"--version";
+    });
 
     std::unique_ptr<QCoreApplication> app;
-    if (headless)
+    if (headless || printOnly)
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-station"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
-    if (!headless)
+    QCoreApplication::setApplicationVersion(QStringLiteral(KX7R_VERSION));
+    if (!headless && !printOnly)
         QGuiApplication::setApplicationDisplayName(Texts::applicationTitle);
     return runStation(*app, parseOptions(arguments));
 }

@@ -1,5 +1,6 @@
 // kx7r-blocksim: simulated measuring blocks on pseudo-terminals.
 #include "configwriter.h"
+#include "kx7rversion.h"
 #include "quitonsignal.h"
 #include "scenario.h"
 #include "simulatedline.h"
@@ -30,12 +31,14 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-blocksim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KX7R_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulated measuring blocks on pseudo-terminals. Logs every frame "
                        "received (rx) and sent (tx) on standard output."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption lines(QStringLiteral("lines"),
                                    QStringLiteral("Only the first N lines of the field."),
                                    QStringLiteral("N"));

@@ -1,5 +1,6 @@
 // kx7r-history: mirrors a station's archive over the history protocol.
 #include "historymirror.h"
+#include "kx7rversion.h"
 #include "quitonsignal.h"
 
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-history"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KX7R_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -18,6 +20,7 @@ int main(int argc, char* argv[])
                        "codes: 0 done, 2 station not reachable, 3 out of protocol, 4 local "
                        "file error."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Station host."),
                                   QStringLiteral("HOST"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("History port (5001)."),

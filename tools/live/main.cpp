@@ -1,4 +1,5 @@
 // kx7r-live: follows the station's live service.
+#include "kx7rversion.h"
 #include "liveclient.h"
 #include "quitonsignal.h"
 
@@ -11,11 +12,13 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-live"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KX7R_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Prints every relay frame of the station's live service as one JSON line."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Station host."),
                                   QStringLiteral("HOST"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Live port (5000)."),
