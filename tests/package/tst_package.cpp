@@ -1,0 +1,272 @@
+// The Debian package as built by CPack: unpacked into a scratch root (no real
+// install), its programs run from there, its man pages say what --help says,
+// and its station, run headless as the service would, polls a simulated line,
+// archives, relays and stops at once on SIGTERM.
+#include "kx7rversion.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList kPrograms = {QStringLiteral("kx7r-station"), QStringLiteral("kx7r-blocksim"),
+                               QStringLiteral("kx7r-live"), QStringLiteral("kx7r-history")};
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QString& program, const QStringList& arguments, int timeoutMs = 60000,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.code = process.exitCode();
+    return result;
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+// The text of a man page's no-fill block, with roff's escapes undone.
+QString manPageHelp(const QByteArray& page)
+{
+    const QString text = QString::fromUtf8(page);
+    const qsizetype begin = text.indexOf(QStringLiteral("\n.nf\n"));
+    const qsizetype end = text.indexOf(QStringLiteral("\n.fi\n"));
+    if (begin < 0 || end < begin)
+        return {};
+    QString help = text.mid(begin + 5, end - begin - 5);
+    help.replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    help.replace(QStringLiteral("\\&"), QString());
+    help.replace(QStringLiteral("\\e"), QStringLiteral("\\"));
+    return help;
+}
+
+} // namespace
+
+class TestPackage : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_deb;
+    QString m_root;
+
+    QString installed(const QString& path) const { return m_root + u'/' + path; }
+
+private slots:
+    void initTestCase()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("The package is built from the normal build, not from a sanitized one.");
+#endif
+        const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
+        if (cpack.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty())
+            QSKIP("cpack and dpkg-deb are needed to build and unpack the Debian package.");
+        QVERIFY(m_dir.isValid());
+        const QString buildDir = QDir(QStringLiteral(KX7R_BIN_DIR)).absoluteFilePath(u".."_s);
+        const Run pack =
+            run(cpack,
+                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                 buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"),
+                 m_dir.filePath(QStringLiteral("out"))},
+                120000);
+        QVERIFY2(pack.code == 0, QByteArray(pack.out + pack.err).constData());
+        const QStringList debs = QDir(m_dir.filePath(QStringLiteral("out")))
+                                     .entryList({QStringLiteral("*.deb")}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        m_deb = m_dir.filePath(QStringLiteral("out/") + debs.first());
+        m_root = m_dir.filePath(QStringLiteral("root"));
+        const Run extract = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), m_deb, m_root});
+        QVERIFY2(extract.code == 0, extract.err);
+    }
+
+    void controlFieldsNameTheLibraries()
+    {
+        QVERIFY(QFileInfo(m_deb).fileName().startsWith(QStringLiteral("kx7r-station_") +
+                                                       QStringLiteral(KX7R_VERSION) + u'_'));
+        const Run fields =
+            run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Package"),
+                                             QStringLiteral("Version"), QStringLiteral("Depends")});
+        QCOMPARE(fields.code, 0);
+        QVERIFY2(fields.out.contains("Package: kx7r-station\n"), fields.out);
+        QVERIFY2(fields.out.contains("Version: " KX7R_VERSION "\n"), fields.out);
+        // dpkg-shlibdeps found the Qt libraries the programs link.
+        for (const char* library :
+             {"libqt6core6", "libqt6serialport6", "libqt6widgets6", "adduser"})
+            QVERIFY2(fields.out.contains(library), fields.out);
+
+        const QString control = m_dir.filePath(QStringLiteral("control"));
+        QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_deb, control}).code, 0);
+        for (const char* script : {"postinst", "prerm", "postrm"}) {
+            const QString path = control + u'/' + QLatin1String(script);
+            QVERIFY2(QFileInfo(path).isExecutable(), qPrintable(path));
+            const Run syntax = run(QStringLiteral("sh"), {QStringLiteral("-n"), path});
+            QVERIFY2(syntax.code == 0, syntax.err);
+        }
+    }
+
+    void filesAreWhereTheSystemLooks_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (const QString& program : kPrograms) {
+            QTest::newRow(qPrintable(program)) << u"usr/bin/"_s + program;
+            QTest::newRow(qPrintable(program + u".1"))
+                << u"usr/share/man/man1/"_s + program + u".1.gz"_s;
+        }
+        QTest::newRow("desktop") << u"usr/share/applications/kx7r-station.desktop"_s;
+        QTest::newRow("icon") << u"usr/share/icons/hicolor/scalable/apps/kx7r-station.svg"_s;
+        QTest::newRow("unit") << u"lib/systemd/system/kx7r-station.service"_s;
+        QTest::newRow("user") << u"usr/lib/sysusers.d/kx7r-station.conf"_s;
+        QTest::newRow("settings") << u"usr/share/kx7r-station/kx7r-station.ini"_s;
+    }
+    void filesAreWhereTheSystemLooks()
+    {
+        QFETCH(QString, path);
+        QVERIFY2(QFileInfo(installed(path)).isFile(), qPrintable(path));
+        if (path.startsWith(u"usr/bin/"))
+            QVERIFY(QFileInfo(installed(path)).isExecutable());
+    }
+
+    void manPagesSayWhatHelpSays()
+    {
+        // By name from PATH, as a user runs them: the usage line shows the name.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"PATH"_s, installed(u"usr/bin:"_s) + environment.value(u"PATH"_s));
+        environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+        for (const QString& program : kPrograms) {
+            const Run help = run(u"env"_s, {program, u"--help"_s}, 60000, environment);
+            QVERIFY2(help.code == 0, qPrintable(program + u": "_s + QString::fromUtf8(help.err)));
+            QVERIFY(help.out.contains("--version"));
+            const Run version =
+                run(installed(u"usr/bin/"_s + program), {QStringLiteral("--version")});
+            QCOMPARE(version.out, program.toUtf8() + ' ' + KX7R_VERSION + '\n');
+
+            const Run page = run(QStringLiteral("gzip"),
+                                 {QStringLiteral("-dc"),
+                                  installed(u"usr/share/man/man1/"_s + program + u".1.gz"_s)});
+            QCOMPARE(page.code, 0);
+            QVERIFY(page.out.startsWith(QByteArray(".TH " + program.toUpper().toUtf8() + " 1 ")));
+            QCOMPARE(manPageHelp(page.out), QString::fromUtf8(help.out).trimmed());
+        }
+    }
+
+    void unitRunsTheStationAsItsOwnUser()
+    {
+        QFile unit(installed(u"lib/systemd/system/kx7r-station.service"_s));
+        QVERIFY(unit.open(QIODevice::ReadOnly));
+        const QByteArray text = unit.readAll();
+        for (const char* line : {"ExecStart=/usr/bin/kx7r-station --headless --config "
+                                 "/etc/kx7r-station/kx7r-station.ini\n",
+                                 "User=kx7r-station\n", "SupplementaryGroups=dialout\n",
+                                 "StateDirectory=kx7r-station\n", "Restart=on-failure\n"})
+            QVERIFY2(text.contains(line), line);
+        QVERIFY(!text.contains("StandardError="));
+
+        QSettings shipped(installed(u"usr/share/kx7r-station/kx7r-station.ini"_s),
+                          QSettings::IniFormat);
+        QCOMPARE(shipped.value(u"KX7R_QUERRY/HistoryFolder"_s).toString(),
+                 u"/var/lib/kx7r-station/archive"_s);
+
+        const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+        if (analyze.isEmpty())
+            QSKIP("systemd-analyze is not installed: the unit file is not verified.");
+        // Verified on this system, with the program and the man page its Documentation=
+        // names taken from the scratch root: only ExecStart's folder differs.
+        QDir(m_dir.path()).mkpath(u"unit"_s);
+        QFile copy(m_dir.filePath(u"unit/kx7r-station.service"_s));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(QByteArray(text).replace(
+            "ExecStart=/usr/bin/", QByteArray("ExecStart=" + installed(u"usr/bin/"_s).toUtf8())));
+        copy.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"MANPATH"_s, installed(u"usr/share/man"_s));
+        const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
+        QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
+                 QByteArray(verify.out + verify.err).constData());
+    }
+
+    void installedStationPollsArchivesRelaysAndStops()
+    {
+        // The simulated field writes the station's settings, as an operator would.
+        const QString config = m_dir.filePath(QStringLiteral("kx7r-station.ini"));
+        QVERIFY(QFile::copy(installed(u"usr/share/kx7r-station/kx7r-station.ini"_s), config));
+        QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner);
+        const QString archive = m_dir.filePath(QStringLiteral("archive"));
+        const QString scenario = m_dir.filePath(QStringLiteral("field.txt"));
+        QFile field(scenario);
+        QVERIFY(field.open(QIODevice::WriteOnly));
+        field.write("line 1\nblock 1\nchannel 0 std69 name=Tank timeout=2\n");
+        field.close();
+        const quint16 livePort = freePort();
+
+        QProcess sim;
+        sim.setProcessChannelMode(QProcess::MergedChannels);
+        sim.start(installed(u"usr/bin/kx7r-blocksim"_s),
+                  {u"--scenario"_s, scenario, u"--write-config"_s, config, u"--archive"_s, archive,
+                   u"--live-port"_s, QString::number(livePort)});
+        QByteArray simLog;
+        QTRY_VERIFY_WITH_TIMEOUT((simLog += sim.readAll()).contains("field running"), 10000);
+
+        QProcess station;
+        station.setProcessChannelMode(QProcess::MergedChannels);
+        station.start(installed(u"usr/bin/kx7r-station"_s),
+                      {u"--headless"_s, u"--config"_s, config, u"--history-port"_s,
+                       QString::number(freePort())});
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += station.readAll()).contains("history service listening"),
+                                 10000);
+
+        QTcpSocket live;
+        live.connectToHost(QHostAddress::LocalHost, livePort);
+        QVERIFY2(live.waitForConnected(5000), log);
+        QTRY_VERIFY_WITH_TIMEOUT(live.bytesAvailable() > 0, 15000);
+
+        auto archivedLines = [&archive] {
+            QDirIterator it(archive, {u"*.mes"_s}, QDir::Files, QDirIterator::Subdirectories);
+            int lines = 0;
+            while (it.hasNext()) {
+                QFile file(it.next());
+                if (file.open(QIODevice::ReadOnly))
+                    lines += int(file.readAll().count("\r\n"));
+            }
+            return lines;
+        };
+        // The column header and at least one measurement.
+        QTRY_VERIFY_WITH_TIMEOUT(archivedLines() >= 2, 15000);
+
+        station.terminate();
+        QVERIFY2(station.waitForFinished(5000), log);
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
