@@ -81,9 +81,6 @@ private:
 private slots:
     void initTestCase()
     {
-#if defined(__SANITIZE_ADDRESS__)
-        QSKIP("The package is built from the normal build, not from a sanitized one.");
-#endif
         const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
         if (cpack.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty())
             QSKIP("cpack and dpkg-deb are needed to build and unpack the Debian package.");
@@ -208,6 +205,31 @@ private slots:
         const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
         QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
                  QByteArray(verify.out + verify.err).constData());
+    }
+
+    void serviceUserIsCreatedInDialout()
+    {
+        const QString sysusers = QStandardPaths::findExecutable(u"systemd-sysusers"_s);
+        if (sysusers.isEmpty())
+            QSKIP("systemd-sysusers is not installed: the user file is not tried.");
+        // Into the scratch root's own user database, never this system's.
+        QVERIFY(QDir(m_root).mkpath(u"etc"_s));
+        QFile group(installed(u"etc/group"_s));
+        QVERIFY(group.open(QIODevice::WriteOnly));
+        group.write("root:x:0:\ndialout:x:20:\n");
+        group.close();
+        const Run created = run(sysusers, {u"--root="_s + m_root, u"kx7r-station.conf"_s});
+        QVERIFY2(created.code == 0, created.err.constData());
+
+        QFile passwd(installed(u"etc/passwd"_s));
+        QVERIFY(passwd.open(QIODevice::ReadOnly));
+        const QList<QByteArray> user = passwd.readAll().split('\n').first().split(':');
+        QCOMPARE(user.value(0), "kx7r-station");
+        QCOMPARE(user.value(5), "/var/lib/kx7r-station");
+        QCOMPARE(user.value(6), "/usr/sbin/nologin");
+        QVERIFY(user.value(2).toInt() > 0 && user.value(2).toInt() < 1000);
+        QVERIFY(group.open(QIODevice::ReadOnly));
+        QVERIFY(group.readAll().contains("\ndialout:x:20:kx7r-station\n"));
     }
 
     void installedStationPollsArchivesRelaysAndStops()
