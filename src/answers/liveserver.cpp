@@ -1,6 +1,7 @@
 #include "liveserver.h"
 
 #include "answerrecord.h"
+#include "tcpkeepalive.h"
 #include "tcptexts.h"
 
 #include "model/codepage1251.h"
@@ -84,6 +85,7 @@ void LiveServer::acceptPending()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         socket->setReadBufferSize(kReadBufferSize);
+        enableTcpKeepAlive(*socket);
         m_clients.append(Client{socket});
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket] { ServerSocketClientRead(socket); });

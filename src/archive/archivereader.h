@@ -1,7 +1,11 @@
 #pragma once
 
+#include "archiveplace.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 class SettingsStore;
 
@@ -10,6 +14,8 @@ class SettingsStore;
 // hands them out from the end, newest first.
 class ArchiveReader {
 public:
+    using Visit = std::function<void(const ArchivePlace& place, const QString& path)>;
+
     explicit ArchiveReader(const SettingsStore& settings);
 
     // Appends to files and dates; returns the number appended. Stamps whose
@@ -17,9 +23,24 @@ public:
     int SelectArchiveFiles(const QString& first, const QString& last, QStringList& files,
                            QStringList& dates) const;
 
+    // The same walk, each file handed to visit instead of listed; returns the count.
+    int walkArchiveFiles(const QString& first, const QString& last, const Visit& visit) const;
+
+    // The newest file of the period that comes before the place in the walk
+    // (before the period's end when there is no place); none when no file is left.
+    std::optional<ArchivePlace>
+    previousArchiveFile(const QString& first, const QString& last,
+                        const std::optional<ArchivePlace>& before) const;
+
+    QString filePath(const ArchivePlace& place) const;
+    // DDMMYYYY of the place's day folder.
+    static QString dateText(const ArchivePlace& place);
+
     // Characters 1-8 of a stamp as DDMMYYYY digits.
     static bool isDateStamp(const QString& stamp);
 
 private:
+    QString root() const;
+
     const SettingsStore& m_settings;
 };

@@ -1,12 +1,10 @@
 #include "historyservice.h"
 
-#include "archivereader.h"
-
+#include "answers/tcpkeepalive.h"
 #include "answers/tcptexts.h"
-#include "model/codepage1251.h"
+#include "model/clock.h"
 #include "model/integertext.h"
 #include "model/logcategories.h"
-#include "model/settingsstore.h"
 #include "model/stationstate.h"
 
 #include <QFile>
@@ -15,30 +13,18 @@
 
 namespace {
 constexpr qint64 kReadBufferSize = 4096; // the longest request has 34 characters
-const QByteArray kLineEnd = "\n\r";      // LF then CR
-const QByteArray kRefused = ":0299\n\r";
-const QByteArray kNothingLeft = ":0200\n\r";
-const QByteArray kNoLastStamp = "00000000000000";
 const QString kUnknownId = QStringLiteral("???");
-
-// Characters from position (1-based) on, at most count of them.
-QByteArray field(const QByteArray& request, int position, int count)
-{
-    return request.mid(position - 1, count);
-}
-
-QByteArray padded(qint64 value, int digits)
-{
-    return QByteArray::number(value).rightJustified(digits, '0');
-}
 } // namespace
 
 HistoryService::HistoryService(StationState& state, const SettingsStore& settings,
-                               const ArchiveReader& reader, QObject* parent)
-    : QObject(parent), m_state(state), m_settings(settings), m_reader(reader),
+                               const ArchiveReader& reader, const Clock& clock, QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_protocol(state, settings, reader),
       m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HistoryService::acceptPending);
+    m_idleTimer.setInterval(kIdleCheckMs);
+    connect(&m_idleTimer, &QTimer::timeout, this,
+            &HistoryService::ServerSocketRefreshHistoryIdleCheck);
 }
 
 HistoryService::~HistoryService()
@@ -72,6 +58,7 @@ quint16 HistoryService::port() const
 
 void HistoryService::dropClient()
 {
+    m_idleTimer.stop();
     endTransfer();
     m_afterTransfer.clear();
     if (!m_client)
@@ -103,6 +90,8 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
     m_client = socket;
     m_clientAddress = TcpTexts::address(socket->peerAddress());
     m_clientPort = socket->peerPort();
+    m_lastActivity = m_clock.now();
+    enableTcpKeepAlive(*socket);
     socket->setReadBufferSize(kReadBufferSize);
     connect(socket, &QTcpSocket::readyRead, this,
             [this, socket] { ServerSocketRefreshHistoryClientRead(socket); });
@@ -113,6 +102,7 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
                 ServerSocketRefreshHistoryClientError(socket, error);
             });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] { sendChunks(); });
+    m_idleTimer.start();
 
     CellGrid& grid = m_state.currentConnectionsForUpdate;
     grid.setRows(2);
@@ -137,11 +127,9 @@ int HistoryService::rowOf(const QTcpSocket* socket) const
     return 0;
 }
 
-void HistoryService::ServerSocketRefreshHistoryClientDisconnect(QTcpSocket* socket)
+void HistoryService::removeRow()
 {
-    if (socket != m_client)
-        return;
-    const int row = rowOf(socket);
+    const int row = rowOf(m_client);
     CellGrid& grid = m_state.currentConnectionsForUpdate;
     if (row > 0) {
         for (int r = row; r + 1 < grid.rows(); ++r)
@@ -149,6 +137,13 @@ void HistoryService::ServerSocketRefreshHistoryClientDisconnect(QTcpSocket* sock
                 grid.setText(r, c, grid.text(r + 1, c));
         grid.setRows(grid.rows() - 1);
     }
+}
+
+void HistoryService::ServerSocketRefreshHistoryClientDisconnect(QTcpSocket* socket)
+{
+    if (socket != m_client)
+        return;
+    removeRow();
     qCInfo(lcArchive).noquote() << "history client disconnected:" << m_clientAddress
                                 << m_clientPort;
     dropClient();
@@ -162,10 +157,36 @@ void HistoryService::ServerSocketRefreshHistoryClientError(QTcpSocket* socket,
                                  << socket->errorString();
 }
 
-void HistoryService::send(const QByteArray& reply)
+void HistoryService::ServerSocketRefreshHistoryIdleCheck()
 {
     if (!m_client)
         return;
+    if (m_transfer) {
+        m_lastActivity = m_clock.now(); // a slow peer that still takes the file is no idler
+        return;
+    }
+    if (m_lastActivity.secsTo(m_clock.now()) < kIdleSeconds)
+        return;
+    qCInfo(lcArchive).noquote() << "history client" << m_clientAddress << m_clientPort
+                                << "closed: no request for" << kIdleSeconds / 60 << "minutes";
+    removeRow();
+    dropClient();
+}
+
+void HistoryService::send(const QByteArray& reply)
+{
+    if (!m_client || reply.isEmpty())
+        return;
+    // A peer that sends but never reads must not queue replies without end.
+    const qint64 queued = m_transfer ? m_afterTransfer.size() : m_client->bytesToWrite();
+    if (queued + reply.size() > kReplyBacklogLimit) {
+        qCWarning(lcArchive).noquote()
+            << "history client" << m_clientAddress << m_clientPort << "closed: it left more than"
+            << kReplyBacklogLimit << "bytes of replies unread";
+        removeRow();
+        dropClient();
+        return;
+    }
     if (m_transfer) {
         // The file's bytes were announced first; the reply follows them.
         m_afterTransfer += reply;
@@ -179,143 +200,15 @@ void HistoryService::ServerSocketRefreshHistoryClientRead(QTcpSocket* socket)
     const int row = rowOf(socket);
     if (row == 0)
         return;
-    QByteArray request = socket->readAll();
-    const qsizetype zero = request.indexOf('\0');
-    if (zero >= 0)
-        request.truncate(zero);
-    const QByteArray code = field(request, 2, 2);
-    if (code == "01")
-        select(request);
-    else if (code == "02")
-        describe(request);
-    else if (code == "03")
-        fetch(request);
-    else if (code == "05")
-        send(":05" +
-             toCp1251(
-                 m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure"))) +
-             kLineEnd);
-    else if (code == "04")
-        identify(request, row);
-    else
-        qCInfo(lcArchive).noquote()
-            << "history request with an unknown code ignored:" << fromCp1251(request.left(40));
-}
-
-void HistoryService::identify(const QByteArray& request, int row)
-{
-    QByteArray id = field(request, 4, 3);
-    if (id == "000") {
-        int& seq = m_state.historyClientSeq;
-        if (seq < 1 || seq >= kIdCount)
-            seq = 1; // 000 is never handed out
-        id = padded(seq, 3);
-        seq = seq + 1 >= kIdCount ? 1 : seq + 1;
-        qCInfo(lcArchive).noquote() << "history client gets the new ID" << id;
+    m_lastActivity = m_clock.now();
+    HistoryProtocol::Answer answer =
+        m_protocol.ServeRequest(socket->readAll(), row, m_transfer != nullptr);
+    send(answer.replies);
+    if (answer.file && m_client) {
+        m_transfer = std::move(answer.file);
+        m_transferLeft = answer.fileSize;
+        sendChunks();
     }
-    m_state.currentConnectionsForUpdate.setText(row, 0, fromCp1251(id));
-    send(":04" + id);
-}
-
-HistoryService::HistorySelection* HistoryService::selectionOf(const QByteArray& request)
-{
-    const QByteArray text = field(request, 4, 3);
-    const auto id = parseInteger(QString::fromLatin1(text));
-    if (!id || *id < 0 || *id >= kIdCount) {
-        qCWarning(lcArchive).noquote()
-            << "history request with an ID that is no number 000..999 ignored:"
-            << fromCp1251(request.left(40));
-        return nullptr;
-    }
-    return &m_selections[size_t(*id)];
-}
-
-void HistoryService::select(const QByteArray& request)
-{
-    HistorySelection* selection = selectionOf(request);
-    if (!selection)
-        return;
-    const QString first = fromCp1251(field(request, 7, 14));
-    QString last = fromCp1251(field(request, 21, 14));
-    if (last.toLatin1() == kNoLastStamp)
-        last = m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure"));
-    if (first == last) {
-        send(":0100000" + kLineEnd);
-        return;
-    }
-    if (!ArchiveReader::isDateStamp(first) || !ArchiveReader::isDateStamp(last)) {
-        qCWarning(lcArchive).noquote()
-            << "history select with a stamp that is no date ignored:" << first << last;
-        return;
-    }
-    *selection = HistorySelection();
-    selection->selected = true;
-    const int count = m_reader.SelectArchiveFiles(first, last, selection->files, selection->dates);
-    qCInfo(lcArchive).noquote() << "history select" << first << "to" << last << ":" << count
-                                << "files";
-    send(":01" + padded(count, 5) + kLineEnd);
-}
-
-void HistoryService::describe(const QByteArray& request)
-{
-    HistorySelection* selection = selectionOf(request);
-    if (!selection)
-        return;
-    if (!selection->selected) {
-        send(kRefused);
-        return;
-    }
-    const auto index = parseInteger(QString::fromLatin1(field(request, 7, 5)));
-    if (!index) {
-        send(kRefused);
-    } else if (qint64(*index) + 1 == selection->files.size()) {
-        selection->files.removeLast();
-        selection->dates.removeLast();
-    }
-    if (selection->files.isEmpty()) {
-        send(kNothingLeft);
-        return;
-    }
-    const QString path = selection->files.last();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcArchive).noquote() << "history describe: cannot open" << path;
-        return;
-    }
-    const qint64 size = file.size();
-    const QString channel = path.size() >= 6 ? path.chopped(4).right(2) : QString();
-    selection->describedFile = path;
-    selection->describedSize = size;
-    send(":02" + toCp1251(channel) + toCp1251(selection->dates.last()) + padded(size, 9));
-}
-
-void HistoryService::fetch(const QByteArray& request)
-{
-    HistorySelection* selection = selectionOf(request);
-    if (!selection || !selection->selected || selection->files.isEmpty())
-        return;
-    if (m_transfer) {
-        qCInfo(lcArchive) << "history fetch while a file is being sent ignored";
-        return;
-    }
-    const QString path = selection->files.last();
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        qCWarning(lcArchive).noquote() << "history fetch: cannot open" << path;
-        return;
-    }
-    // Exactly what the description announced; a line appended since then
-    // goes with the next selection of that day.
-    qint64 size = file->size();
-    if (selection->describedFile == path && selection->describedSize >= 0) {
-        if (selection->describedSize > size)
-            qCWarning(lcArchive).noquote()
-                << "history fetch:" << path << "shrank to" << size << "bytes since its description";
-        size = qMin(size, selection->describedSize);
-    }
-    m_transfer = std::move(file);
-    m_transferLeft = size;
-    sendChunks();
 }
 
 void HistoryService::sendChunks()
@@ -337,6 +230,7 @@ void HistoryService::sendChunks()
     if (m_transferLeft > 0)
         return;
     endTransfer();
+    m_lastActivity = m_clock.now();
     if (!m_afterTransfer.isEmpty()) {
         m_client->write(m_afterTransfer);
         m_afterTransfer.clear();

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "historyprotocol.h"
+
 #include "model/outcome.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
-#include <QStringList>
-#include <array>
+#include <QTimer>
 #include <memory>
 
 class ArchiveReader;
+class Clock;
 class QFile;
 class QTcpServer;
 class QTcpSocket;
@@ -23,11 +26,16 @@ struct StationState;
 class HistoryService : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kIdCount = 1000; // three-digit IDs 000..999
+    static constexpr int kIdCount = HistoryProtocol::kIdCount;
     static constexpr qint64 kChunkSize = 64 * 1024;
+    // Replies a client may leave unread; past this the connection is closed.
+    static constexpr qint64 kReplyBacklogLimit = 64 * 1024;
+    // A connection with no request for this long, and no file on its way, is closed.
+    static constexpr qint64 kIdleSeconds = 10 * 60;
+    static constexpr int kIdleCheckMs = 30 * 1000;
 
     HistoryService(StationState& state, const SettingsStore& settings, const ArchiveReader& reader,
-                   QObject* parent = nullptr);
+                   const Clock& clock, QObject* parent = nullptr);
     ~HistoryService() override;
 
     Outcome listen(quint16 port);
@@ -40,40 +48,31 @@ public:
     void ServerSocketRefreshHistoryClientRead(QTcpSocket* socket);
     void ServerSocketRefreshHistoryClientError(QTcpSocket* socket,
                                                QAbstractSocket::SocketError error);
+    // Closes the connection when it has been idle too long (the idle timer's tick).
+    void ServerSocketRefreshHistoryIdleCheck();
 
-    // The state of one client ID; it survives disconnection.
-    struct HistorySelection {
-        bool selected = false; // lists exist: a select request was served
-        QStringList files;
-        QStringList dates;
-        QString describedFile;     // the last description: this file ...
-        qint64 describedSize = -1; // ... had this size
-    };
-    const HistorySelection& selection(int id) const { return m_selections[size_t(id)]; }
+    const HistorySelection& selection(int id) const { return m_protocol.selection(id); }
     bool isSending() const { return m_transfer != nullptr; }
 
 private:
     void acceptPending();
     int rowOf(const QTcpSocket* socket) const;
     void send(const QByteArray& reply);
-    void identify(const QByteArray& request, int row);
-    void select(const QByteArray& request);
-    void describe(const QByteArray& request);
-    void fetch(const QByteArray& request);
-    HistorySelection* selectionOf(const QByteArray& request);
     void sendChunks();
     void endTransfer();
+    void removeRow();
     void dropClient();
 
     StationState& m_state;
-    const SettingsStore& m_settings;
-    const ArchiveReader& m_reader;
+    const Clock& m_clock;
+    HistoryProtocol m_protocol;
     QTcpServer* m_server = nullptr;
-    std::array<HistorySelection, kIdCount> m_selections;
+    QTimer m_idleTimer;
 
     QTcpSocket* m_client = nullptr; // the one admitted connection
     QString m_clientAddress;
     quint16 m_clientPort = 0;
+    QDateTime m_lastActivity;          // the last request, or the end of the last file sent
     std::unique_ptr<QFile> m_transfer; // the file being sent
     qint64 m_transferLeft = 0;
     QByteArray m_afterTransfer; // replies that wait for the file's last byte

@@ -37,7 +37,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_liveServer(m_state, m_scheduler),
       m_decoder(m_state, m_clock, m_measurementStore, m_liveServer),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
-      m_historyService(m_state, m_settings, m_archiveReader)
+      m_historyService(m_state, m_settings, m_archiveReader, m_clock)
 {
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
@@ -73,15 +73,21 @@ void Station::start(bool startTimers)
     m_state.historyClientSeq = 1;
     m_state.iconState = 0;
     emit iconStateChanged(0);
-    readLivePort();
+    readStoredSettings();
     startServices();
-    readChannels();
-    readTerminals();
+    openTerminals();
     if (startTimers) {
         m_timerWaitAnsewer.start();
         m_rsTimer.start();
         m_timerSendQuerry.start();
     }
+}
+
+void Station::readStoredSettings()
+{
+    readLivePort();
+    readChannels();
+    readTerminals();
     m_archivePathText = readArchiveFolder();
 }
 
@@ -190,6 +196,13 @@ void Station::readTerminals()
             m_state.rsSettings.setText(RsRow::ComName + i, t + 1, *fields[i]);
         }
         terminal.resetReceiver();
+    }
+}
+
+void Station::openTerminals()
+{
+    for (int t = 0; t < kTerminalCount; ++t) {
+        const TerminalPort& terminal = m_state.terminals[t];
         const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
         m_access.showOpenResult(t, opened);
         if (terminal.comName == Texts::portUndefined || terminal.comName.isEmpty())

@@ -39,6 +39,9 @@ public:
     // supervision enabled, archive folder read. With startTimers the receive and
     // send timers run as the layout enables them; tests call the ticks directly.
     void start(bool startTimers = true);
+    // The stored settings into the tables: live port, poll list, terminals and the
+    // archive folder's text; opens and listens on nothing.
+    void readStoredSettings();
     // Closes both services with their clients and stops the timers.
     void shutdown();
 
@@ -82,6 +85,7 @@ private:
     void startServices();
     void readChannels();
     void readTerminals();
+    void openTerminals();
     int storedInteger(const QString& key, const QString& valueName, const QString& text);
     void onArchiveFolderFailed(const QString& folder);
 

@@ -131,6 +131,27 @@ private slots:
             QVERIFY(QFile::exists(files[i + 1]));
         }
     }
+
+    // Walking backwards from the period's end meets the same files, newest first.
+    void walkBackwards_data() { walk_data(); }
+    void walkBackwards()
+    {
+        QFETCH(QStringList, archive);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(QStringList, expected);
+        SettingsFixture settings;
+        QTemporaryDir dir;
+        makeArchive(dir.path(), archive);
+        settings.setRoot(QStringLiteral("HistoryFolder"), dir.path());
+        ArchiveReader reader(settings.store());
+
+        QStringList found;
+        std::optional<ArchivePlace> place;
+        while ((place = reader.previousArchiveFile(first, last, place)))
+            found.prepend(ArchiveReader::dateText(*place) + u' ' + QString::number(place->channel));
+        QCOMPARE(found, expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestArchiveReader)

@@ -3,6 +3,7 @@
 #include "archive/archivereader.h"
 #include "archive/historyservice.h"
 #include "archive/monthnames.h"
+#include "fixedclock.h"
 #include "model/codepage1251.h"
 #include "model/stationstate.h"
 #include "settingsfixture.h"
@@ -20,7 +21,8 @@ struct HistoryRig {
     QTemporaryDir archive;
     StationState state;
     ArchiveReader reader{settings.store()};
-    HistoryService service{state, settings.store(), reader};
+    FixedClock clock;
+    HistoryService service{state, settings.store(), reader, clock};
 
     HistoryRig()
     {
@@ -263,6 +265,79 @@ private slots:
                  QByteArray(":0100001\n\r"));
         QCOMPARE(ask(*client, ":0200100001", 22),
                  description(" 3", "22092015", before.size() + 16));
+    }
+
+    // A client that keeps asking while it takes nothing is closed once its
+    // unread replies pass the cap, instead of queueing them without end.
+    void aClientThatNeverReadsIsClosedAtTheCap()
+    {
+        HistoryRig rig;
+        rig.settings.setRoot(QStringLiteral("LastMeasure"), QString(40000, u'9'));
+        const QByteArray big = lines(400000, 'z');
+        rig.addFile(22, 9, 2015, 3, big);
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        QCOMPARE(ask(*client, ":0200100001", 22), description(" 3", "22092015", big.size()));
+        client->setReadBufferSize(1024);
+        client->write(":03001");
+        QTRY_VERIFY(rig.service.isSending());
+        client->write(":05");
+        QTest::qWait(100);
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 2); // one reply fits
+        client->write(":05");
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+        QVERIFY(!rig.service.isSending());
+    }
+
+    // A connection with no request for ten minutes is closed; one that is
+    // taking a file is not; the ID's selection stays for the next connection.
+    void anIdleClientIsClosed()
+    {
+        HistoryRig rig;
+        const QByteArray big = lines(400000, 'z');
+        rig.addFile(22, 9, 2015, 3, big);
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client,
+                     ":0100122092015000000"
+                     "22092015235959",
+                     10),
+                 QByteArray(":0100001\n\r"));
+        const QDateTime start = rig.clock.now();
+        rig.clock.set(start.addSecs(9 * 60 + 59));
+        rig.service.ServerSocketRefreshHistoryIdleCheck();
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+
+        // Taking a file counts as activity, however slow.
+        QCOMPARE(ask(*client, ":0200100001", 22), description(" 3", "22092015", big.size()));
+        client->setReadBufferSize(1024);
+        client->write(":03001");
+        QTRY_VERIFY(rig.service.isSending());
+        rig.clock.set(start.addSecs(60 * 60));
+        rig.service.ServerSocketRefreshHistoryIdleCheck();
+        QVERIFY(rig.service.isSending());
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        client->abort();
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+
+        client = rig.connectClient();
+        QVERIFY(client);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+        rig.clock.set(start.addSecs(60 * 60 + 10 * 60));
+        rig.service.ServerSocketRefreshHistoryIdleCheck();
+        QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+
+        client = rig.connectClient();
+        QVERIFY(client);
+        QCOMPARE(ask(*client, ":0200199999", 22), description(" 3", "22092015", big.size()));
     }
 
     void stopClosesTheClient()

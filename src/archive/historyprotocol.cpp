@@ -1,0 +1,205 @@
+#include "historyprotocol.h"
+
+#include "archivereader.h"
+
+#include "model/codepage1251.h"
+#include "model/logcategories.h"
+#include "model/settingsstore.h"
+#include "model/stationstate.h"
+
+#include <QFile>
+#include <optional>
+
+namespace {
+const QByteArray kLineEnd = "\n\r"; // LF then CR
+const QByteArray kRefused = ":0299\n\r";
+const QByteArray kNothingLeft = ":0200\n\r";
+const QByteArray kNoLastStamp = "00000000000000";
+constexpr int kStampLength = 14;
+
+// Characters from position (1-based) on, at most count of them.
+QByteArray field(const QByteArray& request, int position, int count)
+{
+    return request.mid(position - 1, count);
+}
+
+// A fixed-width field of decimal digits; a sign, a space, any other character
+// or a field cut short is not a number.
+std::optional<qint64> digits(const QByteArray& text, int count)
+{
+    if (text.size() != count)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+bool isStamp(const QString& stamp)
+{
+    return digits(stamp.toLatin1(), kStampLength).has_value();
+}
+
+QByteArray padded(qint64 value, int digitCount)
+{
+    return QByteArray::number(value).rightJustified(digitCount, '0');
+}
+
+QString shown(const QByteArray& request)
+{
+    return fromCp1251(request.left(40));
+}
+} // namespace
+
+HistoryProtocol::HistoryProtocol(StationState& state, const SettingsStore& settings,
+                                 const ArchiveReader& reader)
+    : m_state(state), m_settings(settings), m_reader(reader)
+{
+}
+
+HistoryProtocol::~HistoryProtocol() = default;
+
+HistoryProtocol::Answer HistoryProtocol::ServeRequest(QByteArray request, int row, bool sending)
+{
+    const qsizetype zero = request.indexOf('\0');
+    if (zero >= 0)
+        request.truncate(zero);
+    const QByteArray code = field(request, 2, 2);
+    Answer answer;
+    if (code == "01")
+        answer.replies = select(request);
+    else if (code == "02")
+        answer.replies = describe(request);
+    else if (code == "03")
+        answer = fetch(request, sending);
+    else if (code == "05")
+        answer.replies = ":05" + lastMeasure() + kLineEnd;
+    else if (code == "04")
+        answer.replies = identify(request, row);
+    else
+        qCInfo(lcArchive).noquote()
+            << "history request with an unknown code ignored:" << shown(request);
+    return answer;
+}
+
+QByteArray HistoryProtocol::lastMeasure() const
+{
+    return toCp1251(
+        m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")));
+}
+
+QByteArray HistoryProtocol::identify(const QByteArray& request, int row)
+{
+    QByteArray id = field(request, 4, 3);
+    if (id == "000") {
+        int& seq = m_state.historyClientSeq;
+        if (seq < 1 || seq >= kIdCount)
+            seq = 1; // 000 is never handed out
+        id = padded(seq, 3);
+        seq = seq + 1 >= kIdCount ? 1 : seq + 1;
+        qCInfo(lcArchive).noquote() << "history client gets the new ID" << id;
+    }
+    m_state.currentConnectionsForUpdate.setText(row, 0, fromCp1251(id));
+    return ":04" + id;
+}
+
+HistorySelection* HistoryProtocol::selectionOf(const QByteArray& request)
+{
+    const auto id = digits(field(request, 4, 3), 3);
+    if (!id) {
+        qCWarning(lcArchive).noquote()
+            << "history request with an ID that is no number 000..999 ignored:" << shown(request);
+        return nullptr;
+    }
+    return &m_selections[size_t(*id)];
+}
+
+QByteArray HistoryProtocol::select(const QByteArray& request)
+{
+    HistorySelection* selection = selectionOf(request);
+    if (!selection)
+        return {};
+    const QString first = fromCp1251(field(request, 7, kStampLength));
+    QString last = fromCp1251(field(request, 21, kStampLength));
+    if (last.toLatin1() == kNoLastStamp)
+        last = fromCp1251(lastMeasure());
+    if (first == last)
+        return ":0100000" + kLineEnd;
+    if (!isStamp(first) || !isStamp(last)) {
+        // The earlier lists go all the same: a describe now finds nothing left.
+        selection->clear();
+        qCWarning(lcArchive).noquote()
+            << "history select with a stamp that is no date: nothing selected," << first << last;
+        return {};
+    }
+    const int count = selection->select(m_reader, first, last);
+    qCInfo(lcArchive).noquote() << "history select" << first << "to" << last << ":" << count
+                                << "files";
+    return ":01" + padded(count, 5) + kLineEnd;
+}
+
+QByteArray HistoryProtocol::describe(const QByteArray& request)
+{
+    HistorySelection* selection = selectionOf(request);
+    if (!selection)
+        return {};
+    if (!selection->isSelected())
+        return kRefused;
+    QByteArray replies;
+    const auto index = digits(field(request, 7, 5), 5);
+    if (!index)
+        replies += kRefused;
+    else if (*index + 1 == selection->size())
+        selection->removeLast(m_reader);
+    if (selection->isEmpty())
+        return replies + kNothingLeft;
+    if (!selection->last()) {
+        qCWarning(lcArchive) << "history describe: the next file is no longer in the archive";
+        return replies;
+    }
+    const ArchivePlace& place = *selection->last();
+    const QString path = m_reader.filePath(place);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcArchive).noquote() << "history describe: cannot open" << path;
+        return replies;
+    }
+    const qint64 size = file.size();
+    selection->describedFile = path;
+    selection->describedSize = size;
+    const QByteArray channel = QByteArray::number(place.channel).rightJustified(2, ' ');
+    return replies + ":02" + channel + toCp1251(ArchiveReader::dateText(place)) + padded(size, 9);
+}
+
+HistoryProtocol::Answer HistoryProtocol::fetch(const QByteArray& request, bool sending)
+{
+    Answer answer;
+    HistorySelection* selection = selectionOf(request);
+    if (!selection || !selection->isSelected() || selection->isEmpty() || !selection->last())
+        return answer;
+    if (sending) {
+        qCInfo(lcArchive) << "history fetch while a file is being sent ignored";
+        return answer;
+    }
+    const QString path = m_reader.filePath(*selection->last());
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        qCWarning(lcArchive).noquote() << "history fetch: cannot open" << path;
+        return answer;
+    }
+    // Exactly what the description announced; a line appended since then
+    // goes with the next selection of that day.
+    qint64 size = file->size();
+    if (selection->describedFile == path && selection->describedSize >= 0) {
+        if (selection->describedSize > size)
+            qCWarning(lcArchive).noquote()
+                << "history fetch:" << path << "shrank to" << size << "bytes since its description";
+        size = qMin(size, selection->describedSize);
+    }
+    answer.file = std::move(file);
+    answer.fileSize = size;
+    return answer;
+}

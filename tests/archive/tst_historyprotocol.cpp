@@ -1,0 +1,206 @@
+// The history requests without the network: strict numeric fields, the
+// acknowledgement that never removes from an empty list, a select whose stamps
+// are no dates, and a selection that walks the archive again as it shrinks.
+#include "archive/archivereader.h"
+#include "archive/historyprotocol.h"
+#include "archive/monthnames.h"
+#include "model/stationstate.h"
+#include "settingsfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace {
+
+struct ProtocolRig {
+    SettingsFixture settings;
+    QTemporaryDir archive;
+    StationState state;
+    ArchiveReader reader{settings.store()};
+    HistoryProtocol protocol{state, settings.store(), reader};
+
+    ProtocolRig()
+    {
+        settings.setRoot(QStringLiteral("HistoryFolder"), archive.path());
+        settings.setRoot(QStringLiteral("LastMeasure"), QStringLiteral("23092015101010"));
+        state.currentConnectionsForUpdate.setRows(2);
+    }
+
+    QString addFile(int day, int month, int year, int channel, qint64 size)
+    {
+        const QString folder = archive.path() + u'/' + QString::number(year) + u'/' +
+                               monthName(month) + u'/' + QString::number(day);
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/Измерения по каналу ") +
+                             QString::number(channel) + QStringLiteral(".mes");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(size, 'x'));
+        return path;
+    }
+
+    // The replies to each request in turn, joined.
+    QByteArray serve(const QList<QByteArray>& requests)
+    {
+        QByteArray replies;
+        for (const QByteArray& request : requests)
+            replies += protocol.ServeRequest(request, 1, false).replies;
+        return replies;
+    }
+};
+
+const QByteArray kSelectSeptember = ":0100122092015000000"
+                                    "23092015235959";
+const QByteArray kSelectNothing = ":0100101012016000000"
+                                  "02012016000000";
+// Resident memory of this process in bytes.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+}
+
+const QByteArray kRefused = ":0299\n\r";
+const QByteArray kNothingLeft = ":0200\n\r";
+
+} // namespace
+
+class TestHistoryProtocol : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Archive: 22.09.2015 channels 7 (10 bytes) and 12 (20 bytes), 23.09.2015 channel 1 (30).
+    void requests_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("requests");
+        QTest::addColumn<QByteArray>("replies");
+
+        const QByteArray newest = ":02 123092015000000030";
+        const QByteArray second = ":021222092015000000020";
+        QTest::newRow("signed index after a select that found nothing")
+            << QList<QByteArray>{kSelectNothing, ":02001-0001"}
+            << ":0100000\n\r" + kRefused + kNothingLeft;
+        QTest::newRow("signed index, spaces around, after the list was emptied")
+            << QList<QByteArray>{":0100123092015000000"
+                                 "23092015235959",
+                                 ":0200100000", ":0200100000", ":02001 -1  ", ":02001-1"}
+            << ":0100001\n\r" + kNothingLeft + kNothingLeft + kRefused + kNothingLeft + kRefused +
+                   kNothingLeft;
+        QTest::newRow("a plus sign is no number and removes nothing")
+            << QList<QByteArray>{kSelectSeptember, ":02001+0002"}
+            << ":0100003\n\r" + kRefused + newest;
+        QTest::newRow("an index cut short is no number")
+            << QList<QByteArray>{kSelectSeptember, ":02001000"}
+            << ":0100003\n\r" + kRefused + newest;
+        QTest::newRow("an index with a zero byte inside is cut short")
+            << QList<QByteArray>{kSelectSeptember, QByteArray(":0200100\0"
+                                                              "02",
+                                                              11)}
+            << ":0100003\n\r" + kRefused + newest;
+        QTest::newRow("the matching index removes the newest")
+            << QList<QByteArray>{kSelectSeptember, ":0200100003", ":0200100002"}
+            << ":0100003\n\r" + newest + second;
+        QTest::newRow("IDs that are no three digits get no reply")
+            << QList<QByteArray>{":01-0122092015000000"
+                                 "23092015235959",
+                                 ":01 0122092015000000"
+                                 "23092015235959",
+                                 ":02+0100003", ":0201", ":03x01"}
+            << QByteArray();
+        QTest::newRow("stamps that are no dates: empty lists, no reply")
+            << QList<QByteArray>{kSelectSeptember,
+                                 ":010012209201500000x"
+                                 "23092015235959",
+                                 ":0200199999"}
+            << ":0100003\n\r" + kNothingLeft;
+        QTest::newRow("a stamp with a sign or cut short is no date")
+            << QList<QByteArray>{kSelectSeptember,
+                                 ":01001+2092015000000"
+                                 "23092015235959",
+                                 ":0200199999",
+                                 kSelectSeptember,
+                                 ":0100122092015000000"
+                                 "2309201523",
+                                 ":0200199999"}
+            << ":0100003\n\r" + kNothingLeft + ":0100003\n\r" + kNothingLeft;
+        QTest::newRow("equal stamps keep the earlier selection")
+            << QList<QByteArray>{kSelectSeptember,
+                                 ":01001xx" + QByteArray(12, 'x') + "xx" + QByteArray(12, 'x'),
+                                 ":0200199999"}
+            << ":0100003\n\r:0100000\n\r" + newest;
+    }
+    void requests()
+    {
+        QFETCH(QList<QByteArray>, requests);
+        QFETCH(QByteArray, replies);
+        ProtocolRig rig;
+        rig.addFile(22, 9, 2015, 7, 10);
+        rig.addFile(22, 9, 2015, 12, 20);
+        rig.addFile(23, 9, 2015, 1, 30);
+        QCOMPARE(rig.serve(requests), replies);
+    }
+
+    // The list is walked again from the archive as it shrinks; what the writer
+    // adds after the select waits for the next select.
+    void filesAddedAfterTheSelectWait()
+    {
+        ProtocolRig rig;
+        rig.addFile(30, 12, 2014, 30, 1);
+        rig.addFile(2, 1, 2015, 4, 2);
+        rig.addFile(2, 1, 2015, 9, 3);
+        QCOMPARE(rig.serve({":0100101012014000000"
+                            "31122015000000"}),
+                 QByteArray(":0100003\n\r"));
+        rig.addFile(2, 1, 2015, 6, 4);  // the newest day grows below the newest file
+        rig.addFile(2, 1, 2015, 10, 5); // and above it
+        rig.addFile(3, 1, 2015, 1, 6);  // a later day
+        QCOMPARE(rig.serve({":0200199999", ":0200100002", ":0200100001", ":0200100000"}),
+                 QByteArray(":02 902012015000000003"
+                            ":02 402012015000000002"
+                            ":023030122014000000001") +
+                     kNothingLeft);
+        QCOMPARE(rig.serve({":0100101012014000000"
+                            "31122015000000"}),
+                 QByteArray(":0100006\n\r"));
+    }
+
+    // Every ID selecting a period holds no list of its files: 1000 lists of 300
+    // paths would take about 100 MB.
+    void selectionsHoldNoFileLists()
+    {
+        ProtocolRig rig;
+        for (int day = 1; day <= 10; ++day)
+            for (int channel = 1; channel <= 30; ++channel)
+                rig.addFile(day, 3, 2016, channel, 0);
+        const qint64 before = residentBytes();
+        for (int id = 0; id < HistoryProtocol::kIdCount; ++id) {
+            const QByteArray select = ":01" + QByteArray::number(id).rightJustified(3, '0') +
+                                      "01012016000000"
+                                      "31122016235959";
+            QCOMPARE(rig.protocol.ServeRequest(select, 1, false).replies, ":0100300\n\r");
+        }
+        QVERIFY2(residentBytes() - before < 20 * 1024 * 1024,
+                 qPrintable(QString::number(residentBytes() - before)));
+        QCOMPARE(rig.serve({":0299999999"}), ":023010032016000000000");
+    }
+
+    // A whole session's fetch hands the described file out with its announced size.
+    void fetchHandsOutTheDescribedFile()
+    {
+        ProtocolRig rig;
+        const QString path = rig.addFile(22, 9, 2015, 7, 10);
+        QCOMPARE(rig.serve({kSelectSeptember, ":0200100001"}),
+                 QByteArray(":0100001\n\r:02 722092015000000010"));
+        HistoryProtocol::Answer answer = rig.protocol.ServeRequest(":03001", 1, false);
+        QVERIFY(answer.file);
+        QCOMPARE(answer.file->fileName(), path);
+        QCOMPARE(answer.fileSize, 10);
+        QVERIFY(!rig.protocol.ServeRequest(":03001", 1, true).file); // one file at a time
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryProtocol)
+#include "tst_historyprotocol.moc"
