@@ -2,10 +2,9 @@
 
 #include "answerrecord.h"
 #include "tcpkeepalive.h"
+#include "liverequest.h"
 #include "tcptexts.h"
 
-#include "model/codepage1251.h"
-#include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/stationlimits.h"
 #include "model/stationstate.h"
@@ -49,7 +48,7 @@ void LiveServer::stop()
 {
     m_server->close();
     closeClients();
-    showConnections(nullptr);
+    showNoClients();
 }
 
 void LiveServer::closeClients()
@@ -84,9 +83,18 @@ LiveServer::Client* LiveServer::find(const QTcpSocket* socket)
 void LiveServer::acceptPending()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        if (m_clients.size() >= m_clientLimit) {
+            refuse(socket);
+            continue;
+        }
+        if (m_refused > 0) {
+            qCInfo(lcAnswers) << "live service accepts clients again;" << m_refused
+                              << "connections were refused";
+            m_refused = 0;
+        }
         socket->setReadBufferSize(kReadBufferSize);
         enableTcpKeepAlive(*socket);
-        m_clients.append(Client{socket});
+        m_clients.append(Client{socket, 0, BadInputLog(peerText(socket))});
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket] { ServerSocketClientRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this,
@@ -99,43 +107,57 @@ void LiveServer::acceptPending()
     }
 }
 
-void LiveServer::showConnections(const QTcpSocket* leaving)
+// Every client holds a descriptor: beyond the limit a connection is closed at
+// once, so the archive and the history service always find one.
+void LiveServer::refuse(QTcpSocket* socket)
+{
+    if (m_refused++ == 0)
+        qCWarning(lcAnswers).noquote()
+            << "live service has" << m_clientLimit
+            << "clients: further connections are closed at once, first" << peerText(socket);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void LiveServer::showNoClients()
 {
     CellGrid& grid = m_state.currentConnections;
-    QList<const QTcpSocket*> shown;
-    for (const Client& client : m_clients)
-        if (client.socket != leaving)
-            shown.append(client.socket);
-    grid.setRows(int(shown.size()) + 1 + (shown.isEmpty() ? 1 : 0));
-    if (shown.isEmpty()) {
-        for (int c = 0; c < kColumns; ++c)
-            grid.setText(1, c, QString());
-        return;
-    }
-    for (int i = 0; i < shown.size(); ++i) {
-        const QTcpSocket* socket = shown[i];
-        const int row = i + 1;
-        grid.setText(row, 0, QString::number(row));
-        grid.setText(row, 1, TcpTexts::address(socket->localAddress()));
-        grid.setText(row, 2, QString::number(socket->localPort()));
-        grid.setText(row, 3, TcpTexts::address(socket->peerAddress()));
-        grid.setText(row, 4, QString::number(socket->peerPort()));
-    }
+    grid.setRowNumbers(0, 0);
+    grid.setRows(2);
+    for (int c = 0; c < kColumns; ++c)
+        grid.setText(1, c, QString());
 }
 
 void LiveServer::ServerSocketClientConnect(QTcpSocket* socket)
 {
     qCInfo(lcAnswers).noquote() << "live client connected:" << peerText(socket);
-    showConnections(nullptr);
+    // The new connection is the last in the list: it gets the last row.
+    CellGrid& grid = m_state.currentConnections;
+    const int row = int(m_clients.size());
+    grid.setRows(row + 1);
+    grid.setText(row, 1, TcpTexts::address(socket->localAddress()));
+    grid.setText(row, 2, QString::number(socket->localPort()));
+    grid.setText(row, 3, TcpTexts::address(socket->peerAddress()));
+    grid.setText(row, 4, QString::number(socket->peerPort()));
+    grid.setRowNumbers(0, row);
 }
 
 void LiveServer::ServerSocketClientDisconnect(QTcpSocket* socket)
 {
-    if (!find(socket))
+    const auto at =
+        std::find_if(m_clients.begin(), m_clients.end(),
+                     [socket](const Client& client) { return client.socket == socket; });
+    if (at == m_clients.end())
         return;
     qCInfo(lcAnswers).noquote() << "live client disconnected:" << peerText(socket);
-    showConnections(socket);
-    m_clients.removeIf([socket](const Client& client) { return client.socket == socket; });
+    at->badInput.close();
+    // Only the leaving row goes; the rows below move up and keep their cells.
+    const int row = int(at - m_clients.begin()) + 1;
+    m_clients.erase(at);
+    if (m_clients.isEmpty())
+        showNoClients();
+    else
+        m_state.currentConnections.removeRow(row);
     socket->disconnect(this);
     socket->deleteLater();
 }
@@ -153,36 +175,35 @@ void LiveServer::ServerSocketClientError(QTcpSocket* socket, QAbstractSocket::So
 
 void LiveServer::ServerSocketClientRead(QTcpSocket* socket)
 {
-    QByteArray bytes = socket->readAll();
-    const qsizetype zero = bytes.indexOf('\0');
-    if (zero >= 0)
-        bytes.truncate(zero);
-    const QString text = fromCp1251(bytes.left(4));
-    // Three characters: the third alone is the argument.
-    const QString rowField = text.left(2);
-    const QString argumentField = text.mid(2, 2);
-    const auto row = parseInteger(rowField);
-    const auto argument = parseInteger(argumentField);
-    if (!row || !argument) {
-        qCWarning(lcAnswers).noquote() << "live client" << peerText(socket)
-                                       << "request is not two numbers:" << fromCp1251(bytes);
+    const QByteArray bytes = socket->readAll();
+    if (Client* client = find(socket))
+        takeRequest(bytes, client->badInput);
+}
+
+void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
+{
+    const auto request = LiveRequest::parse(bytes);
+    if (!request) {
+        log.report(u"request is not two numbers: " + LiveRequest::quoted(bytes));
         return;
     }
-    if (*row < 1 || *row > kChannelCount) {
-        qCWarning(lcAnswers).noquote() << "live client" << peerText(socket) << "request for row"
-                                       << *row << "outside 1.." << kChannelCount << "ignored";
+    const int row = request->row;
+    if (row < 1 || row > kChannelCount) {
+        log.report(
+            QStringLiteral("request for row %1 outside 1..%2 ignored").arg(row).arg(kChannelCount));
         return;
     }
-    if (m_state.queryList.text(*row, QueryColumn::Terminal) == Texts::notConnected) {
-        qCInfo(lcAnswers).noquote() << "live client request for row" << *row
-                                    << "ignored: its terminal is" << Texts::notConnected;
+    if (m_state.queryList.text(row, QueryColumn::Terminal) == Texts::notConnected) {
+        log.report(QStringLiteral("request for row %1 ignored: its terminal is %2")
+                       .arg(row)
+                       .arg(Texts::notConnected));
         return;
     }
-    const ChannelEntry& channel = m_state.channels[size_t(*row - 1)];
-    const QByteArray frame =
-        HexFrame::forwardedFrame(channel.blockAddress, channel.channelNumber, quint8(*argument));
-    qCDebug(lcAnswers).noquote() << "forwarded request for row" << *row << frame.trimmed();
-    m_scheduler.setForwardedRequest(frame, *row);
+    const ChannelEntry& channel = m_state.channels[size_t(row - 1)];
+    const QByteArray frame = HexFrame::forwardedFrame(channel.blockAddress, channel.channelNumber,
+                                                      quint8(request->argument));
+    qCDebug(lcAnswers).noquote() << "forwarded request for row" << row << frame.trimmed();
+    m_scheduler.setForwardedRequest(frame, row);
 }
 
 void LiveServer::RelayRecord(AnswerRecord& record, int length)

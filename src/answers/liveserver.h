@@ -1,5 +1,6 @@
 #pragma once
 
+#include "badinputlog.h"
 #include "recordrelay.h"
 
 #include "model/outcome.h"
@@ -22,6 +23,8 @@ class LiveServer : public QObject, public RecordRelay {
 public:
     // Bytes a client may have waiting; a frame that does not fit is dropped whole.
     static constexpr qint64 kClientBacklogLimit = 64 * 1024;
+    // Clients served at once; further connections are accepted and closed at once.
+    static constexpr int kDefaultClientLimit = 64;
 
     LiveServer(StationState& state, PollScheduler& scheduler, QObject* parent = nullptr);
     ~LiveServer() override;
@@ -40,6 +43,11 @@ public:
     void ServerSocketClientRead(QTcpSocket* socket);
     void ServerSocketClientError(QTcpSocket* socket, QAbstractSocket::SocketError error);
 
+    // The request of one read event, as ServerSocketClientRead takes it.
+    void takeRequest(const QByteArray& bytes, BadInputLog& log);
+
+    void setClientLimit(int limit) { m_clientLimit = qMax(1, limit); }
+    int clientLimit() const { return m_clientLimit; }
     int clientCount() const { return int(m_clients.size()); }
     // Frames dropped for clients that did not take them, since start.
     qint64 droppedFrames() const { return m_droppedFrames; }
@@ -48,9 +56,11 @@ private:
     struct Client {
         QTcpSocket* socket = nullptr;
         qint64 dropped = 0; // frames of the running drop episode
+        BadInputLog badInput;
     };
     void acceptPending();
-    void showConnections(const QTcpSocket* leaving);
+    void refuse(QTcpSocket* socket);
+    void showNoClients();
     void closeClients();
     Client* find(const QTcpSocket* socket);
 
@@ -59,4 +69,6 @@ private:
     QTcpServer* m_server = nullptr;
     QList<Client> m_clients; // in the order they were accepted
     qint64 m_droppedFrames = 0;
+    int m_clientLimit = kDefaultClientLimit;
+    qint64 m_refused = 0; // connections refused in the running episode
 };

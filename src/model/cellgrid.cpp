@@ -13,7 +13,11 @@ bool CellGrid::contains(int row, int column) const
 
 QString CellGrid::text(int row, int column) const
 {
-    return contains(row, column) ? m_cells[row][column].text : QString();
+    if (!contains(row, column))
+        return {};
+    if (column == m_numberColumn && row >= 1 && row <= m_numberedRows)
+        return QString::number(row);
+    return m_cells[row][column].text;
 }
 
 CellColour CellGrid::colour(int row, int column) const
@@ -66,8 +70,35 @@ void CellGrid::setRows(int newRows)
         beginRemoveRows({}, newRows - 1, old - 2);
         m_cells.resize(newRows);
         m_rowEditable.resize(newRows);
+        m_numberedRows = qMin(m_numberedRows, newRows - 1);
         endRemoveRows();
     }
+}
+
+void CellGrid::removeRow(int row)
+{
+    if (row < 1 || row >= rows())
+        return;
+    beginRemoveRows({}, row - 1, row - 1);
+    m_cells.removeAt(row);
+    m_rowEditable.removeAt(row);
+    if (row <= m_numberedRows)
+        --m_numberedRows;
+    endRemoveRows();
+}
+
+void CellGrid::setRowNumbers(int column, int count)
+{
+    count = qBound(0, count, rows() - 1);
+    if (column == m_numberColumn && count == m_numberedRows)
+        return;
+    const int last = qMax(count, m_numberedRows);
+    const int oldColumn = m_numberColumn;
+    m_numberColumn = column;
+    m_numberedRows = count;
+    for (const int c : {oldColumn, column})
+        if (c >= 0 && c < m_columns && last > 0)
+            emit dataChanged(index(0, c), index(last - 1, c), {Qt::DisplayRole, Qt::EditRole});
 }
 
 void CellGrid::setHeadings(const QStringList& headings)
@@ -112,7 +143,7 @@ QVariant CellGrid::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return cell.text;
+        return text(row, index.column());
     case ColourRole:
         return int(cell.colour);
     default:

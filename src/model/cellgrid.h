@@ -29,6 +29,11 @@ public:
 
     // Total rows, the heading row included; new rows are empty.
     void setRows(int rows);
+    // Removes data row `row`; the rows below move up.
+    void removeRow(int row);
+    // The first `count` data rows show their row number in `column` instead of
+    // a stored text, so removing a row renumbers the rest without rewriting them.
+    void setRowNumbers(int column, int count);
     void setHeadings(const QStringList& headings);
     void setColumnEditable(int column, bool editable);
     void setRowEditable(int row, bool editable);
@@ -50,6 +55,8 @@ private:
     void changed(int row, int column);
 
     int m_columns = 0;
+    int m_numberColumn = -1;
+    int m_numberedRows = 0;
     QList<QList<Cell>> m_cells;
     QList<bool> m_columnEditable;
     QList<bool> m_rowEditable;

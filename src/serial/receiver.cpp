@@ -44,26 +44,15 @@ Receiver::Receiver(StationState& state, TerminalAccess& access, IconBlinker& bli
 
 void Receiver::RSTimerTimer()
 {
+    // Everything that arrived is framed now, one collection at a time: nothing
+    // waits for a later tick. The port bounds what a flooding line leaves.
     for (int t = 0; t < kTerminalCount; ++t) {
         if (m_access.isInvalid(t))
             continue;
-        for (int collections = 0; collections < kMaxCollectionsPerTick; ++collections) {
-            std::array<char, kCollectionSize> collected;
-            qsizetype size = 0;
-            while (size < kCollectionSize) {
-                const QByteArray chunk = m_access.read(t, kCollectionSize - size);
-                if (chunk.isEmpty())
-                    break;
-                const qsizetype take = qMin(chunk.size(), qsizetype(kCollectionSize) - size);
-                std::copy_n(chunk.constData(), take, collected.data() + size);
-                size += take;
-            }
-            if (size == 0)
-                break;
-            takeBytes(t, collected.data(), size);
-            if (size < kCollectionSize)
-                break;
-        }
+        const QByteArray arrived = m_access.readArrived(t);
+        for (qsizetype at = 0; at < arrived.size(); at += kCollectionSize)
+            takeBytes(t, arrived.constData() + at,
+                      qMin(qsizetype(kCollectionSize), arrived.size() - at));
     }
 }
 

@@ -20,9 +20,6 @@ class Receiver : public QObject {
     Q_OBJECT
 public:
     static constexpr int kCollectionSize = 288;
-    // Bounds one tick's work: more than a 115200-baud line delivers in a second.
-    // Anything beyond waits in the port for the next tick.
-    static constexpr int kMaxCollectionsPerTick = 64;
 
     Receiver(StationState& state, TerminalAccess& access, IconBlinker& blinker,
              LineMonitor& monitor, AnswerHandler& decoder, QObject* parent = nullptr);

@@ -53,6 +53,8 @@ bool TerminalAccess::OpenTerminal(int t, const QString& baud)
                     port->setProperty("closing", false);
                 });
             });
+        // The port buffers what the line delivers between ticks: keep it bounded.
+        connect(port, &QSerialPort::readyRead, this, [this, t] { boundBacklog(t); });
     }
     QSerialPort& port = *terminal.port;
     port.setProperty("closing", false);
@@ -83,7 +85,24 @@ bool TerminalAccess::isInvalid(int t) const
            m_state.terminals[t].handle == TerminalPort::Handle::Invalid;
 }
 
-QByteArray TerminalAccess::read(int t, qint64 maxBytes)
+void TerminalAccess::boundBacklog(int t)
+{
+    QSerialPort* port = m_state.terminals[t].port.get();
+    const qint64 excess = port ? port->bytesAvailable() - kReadBacklogLimit : 0;
+    if (excess <= 0)
+        return;
+    Backlog& backlog = m_backlogs[t];
+    if (backlog.episodeDropped == 0)
+        qCWarning(lcSerial).noquote()
+            << "terminal" << t + 1 << m_state.terminals[t].comName << "delivers more than"
+            << kReadBacklogLimit << "bytes between two receive ticks: dropping the oldest";
+    const qint64 skipped = qMax<qint64>(port->skip(excess), 0);
+    backlog.dropped += skipped;
+    backlog.episodeDropped += skipped;
+    backlog.droppedSinceRead = true;
+}
+
+QByteArray TerminalAccess::readArrived(int t)
 {
     if (t < 0 || t >= kTerminalCount)
         return {};
@@ -95,11 +114,24 @@ QByteArray TerminalAccess::read(int t, qint64 maxBytes)
     }
     // Take what the device holds now; a timer handler may run outside the
     // port's own read notifications.
-    if (port->bytesAvailable() < maxBytes)
-        port->waitForReadyRead(0);
-    const QByteArray bytes = port->read(maxBytes);
+    port->waitForReadyRead(0);
+    boundBacklog(t);
+    Backlog& backlog = m_backlogs[t];
+    if (!backlog.droppedSinceRead && backlog.episodeDropped > 0) {
+        qCInfo(lcSerial).noquote()
+            << "terminal" << t + 1 << terminal.comName << "is back under the bound after"
+            << backlog.episodeDropped << "bytes dropped";
+        backlog.episodeDropped = 0;
+    }
+    backlog.droppedSinceRead = false;
+    const QByteArray bytes = port->readAll();
     terminal.bytesTransferred = quint32(bytes.size());
     return bytes;
+}
+
+qint64 TerminalAccess::droppedBytes(int t) const
+{
+    return t >= 0 && t < kTerminalCount ? m_backlogs[t].dropped : 0;
 }
 
 void TerminalAccess::write(int t, const QByteArray& bytes)

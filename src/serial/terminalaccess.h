@@ -5,6 +5,8 @@
 #include <QString>
 #include <array>
 
+#include "model/stationlimits.h"
+
 class SettingsStore;
 struct TerminalPort;
 struct StationState;
@@ -18,6 +20,10 @@ class TerminalAccess : public QObject {
     Q_OBJECT
 public:
     static constexpr int kWriteTimeoutMs = 1500;
+    // What a line may deliver between two receive ticks; beyond it the oldest
+    // bytes are dropped, so a flooding line costs bounded memory and the answers
+    // that follow the flood are read on the next tick.
+    static constexpr qint64 kReadBacklogLimit = 1024 * 1024;
 
     TerminalAccess(StationState& state, const SettingsStore& settings, QObject* parent = nullptr);
 
@@ -25,8 +31,11 @@ public:
 
     // The last open of terminal t failed.
     bool isInvalid(int t) const;
-    // Up to maxBytes of what has arrived; empty when nothing has or the port is not open.
-    QByteArray read(int t, qint64 maxBytes);
+    // Everything that has arrived on terminal t (at most kReadBacklogLimit
+    // bytes, the newest); empty when nothing has or the port is not open.
+    QByteArray readArrived(int t);
+    // Bytes dropped on terminal t since start because the line outran the ticks.
+    qint64 droppedBytes(int t) const;
     // One write, result not looked at; output that cannot leave within 1.5 s is dropped.
     void write(int t, const QByteArray& bytes);
 
@@ -35,7 +44,15 @@ public:
     void showOpenResult(int t, bool opened);
 
 private:
+    struct Backlog {
+        qint64 dropped = 0;        // since start
+        qint64 episodeDropped = 0; // since the line last stayed under the bound
+        bool droppedSinceRead = false;
+    };
     void closePort(TerminalPort& terminal);
+    void boundBacklog(int t);
+
+    std::array<Backlog, kTerminalCount> m_backlogs;
 
     StationState& m_state;
     const SettingsStore& m_settings;

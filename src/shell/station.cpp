@@ -1,5 +1,7 @@
 #include "station.h"
 
+#include "descriptorlimit.h"
+
 #include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -73,6 +75,11 @@ void Station::start(bool startTimers)
     m_state.historyClientSeq = 1;
     m_state.iconState = 0;
     emit iconStateChanged(0);
+    const long descriptors = DescriptorLimit::raiseToHard();
+    m_liveServer.setClientLimit(
+        DescriptorLimit::liveClients(descriptors, LiveServer::kDefaultClientLimit));
+    qCInfo(lcShell) << "open-file limit" << descriptors << "- live clients at most"
+                    << m_liveServer.clientLimit();
     readStoredSettings();
     startServices();
     openTerminals();

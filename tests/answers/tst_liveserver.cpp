@@ -3,6 +3,7 @@
 #include "../serial/serialrig.h"
 
 #include "answers/answerrecord.h"
+#include "answers/badinputlog.h"
 #include "answers/liveserver.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
@@ -205,6 +206,166 @@ private slots:
         QCOMPARE(rig.state.forwardRow, row);
         QCOMPARE(rig.state.forwardFrame, frame);
         QCOMPARE(client->bytesAvailable(), 0); // no reply, ever
+    }
+
+    // Row and argument are decimal digits and nothing else: what parseInteger
+    // took (a sign, spaces around a digit) changes nothing either.
+    void requestFieldsAreDigitsOnly_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("argument");
+        QTest::newRow("0105") << QByteArray("0105") << 1 << 5;
+        QTest::newRow("three characters 029") << QByteArray("029") << 2 << 9;
+        QTest::newRow("zero byte after three characters") << QByteArray("029\0"
+                                                                        "9",
+                                                                        5)
+                                                          << 2 << 9;
+        QTest::newRow("argument 99 of row 30") << QByteArray("3099") << 30 << 99;
+        QTest::newRow("plus sign in the row") << QByteArray("+105") << 0 << 0;
+        QTest::newRow("minus sign in the argument") << QByteArray("01-5") << 0 << 0;
+        QTest::newRow("plus sign in the argument") << QByteArray("01+5") << 0 << 0;
+        QTest::newRow("space before the row digit") << QByteArray(" 105") << 0 << 0;
+        QTest::newRow("space after the row digit") << QByteArray("1 05") << 0 << 0;
+        QTest::newRow("space in the argument") << QByteArray("01 5") << 0 << 0;
+        QTest::newRow("three characters, space last") << QByteArray("01 ") << 0 << 0;
+        QTest::newRow("tab in the argument") << QByteArray("01\t5") << 0 << 0;
+        QTest::newRow("letter in the row") << QByteArray("0a05") << 0 << 0;
+        QTest::newRow("zero byte in the row") << QByteArray("0\0"
+                                                            "105",
+                                                            5)
+                                              << 0 << 0;
+        QTest::newRow("zero byte first") << QByteArray("\0"
+                                                       "0105",
+                                                       5)
+                                         << 0 << 0;
+        QTest::newRow("empty") << QByteArray() << 0 << 0;
+        QTest::newRow("Cyrillic letter in the argument") << QByteArray("01\xc0"
+                                                                       "5")
+                                                         << 0 << 0;
+    }
+    void requestFieldsAreDigitsOnly()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, row);
+        QFETCH(int, argument);
+        LiveRig rig;
+        rig.setChannel(0, terminalText(0), Texts::modeOnRequest, 1, 0, 2);
+        rig.setChannel(1, terminalText(0), Texts::modeOnRequest, 2, 3, 2);
+        rig.setChannel(29, terminalText(1), Texts::modeOnRequest, 9, 7, 2);
+        BadInputLog log(QStringLiteral("test"));
+        if (row == 0)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^live client")));
+        rig.server.takeRequest(text, log);
+        QCOMPARE(rig.state.forwardRow, row);
+        if (row == 0) {
+            QVERIFY(rig.state.forwardFrame.isEmpty());
+            return;
+        }
+        const ChannelEntry& channel = rig.state.channels[size_t(row - 1)];
+        QCOMPARE(rig.state.forwardFrame,
+                 HexFrame::forwardedFrame(channel.blockAddress, channel.channelNumber,
+                                          quint8(argument)));
+    }
+
+    // A client that sends nothing but garbage gets a few log lines a minute,
+    // each quoting only the start of what it sent.
+    void badRequestsAreLoggedSparingly()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto client = connectClient(rig.server);
+        QVERIFY(client);
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+
+        QStringList lines;
+        static QStringList* sink = nullptr;
+        sink = &lines;
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
+                                      const QString& message) { sink->append(message); });
+        const QByteArray garbage = QByteArray(3000, 'z') + QByteArray(1000, '\n');
+        qint64 sent = 0;
+        for (int i = 0; i < 200; ++i) {
+            client->write(garbage);
+            QVERIFY(client->waitForBytesWritten(1000));
+            sent += garbage.size();
+        }
+        const bool arrived = QTest::qWaitFor([&] { return client->bytesToWrite() == 0; });
+        QTest::qWait(200);
+        client->disconnectFromHost();
+        const bool left = QTest::qWaitFor([&] { return rig.server.clientCount() == 0; }, 3000);
+        qInstallMessageHandler(previous);
+        QVERIFY(arrived && left);
+
+        const QStringList bad = lines.filter(QStringLiteral("not two numbers"));
+        QCOMPARE(bad.size(), BadInputLog::kLinesPerWindow);
+        qsizetype logged = 0;
+        for (const QString& line : lines)
+            logged += line.size();
+        QVERIFY2(logged < 2000, qPrintable(lines.join(u'\n')));
+        QVERIFY(bad[0].contains(QStringLiteral("\"zzzzzzzzzzzzzzzz\" and ")));
+        QCOMPARE(lines.filter(QStringLiteral("more bad requests, not logged")).size(), 1);
+    }
+
+    void clientsBeyondTheLimitAreClosedAtOnce()
+    {
+        LiveRig rig;
+        QCOMPARE(rig.server.clientLimit(), 64);
+        rig.server.setClientLimit(3);
+        QVERIFY(rig.server.listen(0));
+        const QRegularExpression full(QStringLiteral("further connections are closed"));
+        QTest::ignoreMessage(QtWarningMsg, full);
+        QTest::failOnWarning(full);
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 6; ++i) {
+            clients.push_back(connectClient(rig.server));
+            QVERIFY(clients.back());
+        }
+        for (int i = 3; i < 6; ++i)
+            QTRY_COMPARE(clients[size_t(i)]->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(rig.server.clientCount(), 3);
+        QCOMPARE(rig.state.currentConnections.rows(), 4);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(clients[size_t(i)]->state(), QAbstractSocket::ConnectedState);
+
+        // A place comes free: the next connection is served.
+        clients[0]->disconnectFromHost();
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+        auto next = connectClient(rig.server);
+        QVERIFY(next);
+        QTRY_COMPARE(rig.server.clientCount(), 3);
+        QCOMPARE(rig.state.currentConnections.text(3, 4), QString::number(next->localPort()));
+    }
+
+    // Each leaving client takes its own row out: the grid's work per leave does
+    // not grow with the number of clients still connected.
+    void leavingClientsRemoveTheirOwnRows()
+    {
+        LiveRig rig;
+        const int count = 300;
+        rig.server.setClientLimit(count);
+        QVERIFY(rig.server.listen(0));
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < count; ++i) {
+            clients.push_back(connectClient(rig.server));
+            QVERIFY(clients.back());
+            QTRY_COMPARE(rig.server.clientCount(), i + 1);
+        }
+        const CellGrid& grid = rig.state.currentConnections;
+        QCOMPARE(grid.text(count, 0), QString::number(count));
+
+        QSignalSpy changed(&grid, &CellGrid::dataChanged);
+        QSignalSpy removed(&grid, &CellGrid::rowsRemoved);
+        const QString lastPort = QString::number(clients.back()->localPort());
+        for (int i = 0; i < count - 1; ++i) // in the order they came: always the first row
+            clients[size_t(i)]->disconnectFromHost();
+        QTRY_COMPARE(rig.server.clientCount(), 1);
+        QCOMPARE(removed.size(), count - 1);
+        QVERIFY2(changed.size() <= 2 * count, qPrintable(QString::number(changed.size())));
+        QCOMPARE(grid.rows(), 2);
+        QCOMPARE(grid.text(1, 0), QStringLiteral("1"));
+        QCOMPARE(grid.text(1, 4), lastPort);
     }
 
     void onlyTheLaterOfTwoRequestsIsSent()

@@ -6,6 +6,7 @@
 #include "serialrig.h"
 
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 // What the decoder was handed: which operation, terminal, n, and the bytes it
@@ -56,6 +57,28 @@ QByteArray answerFrame(int n, quint8 code = HexFrame::kRequestCode)
 QByteArray withCrLf(const QByteArray& bytes)
 {
     return bytes + QByteArrayLiteral("\r\n");
+}
+
+// Writes bytes on the far end of terminal 0 as fast as the station's event loop
+// takes them, until the port has seen them all (held or dropped).
+bool flood(SerialRig& rig, const QByteArray& bytes)
+{
+    const auto seen = [&] { return rig.port(0)->bytesAvailable() + rig.access.droppedBytes(0); };
+    const qint64 expected = seen() + bytes.size();
+    const int fd = rig.pty(0).masterFd();
+    qsizetype done = 0;
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+        }
+        QCoreApplication::processEvents();
+        if (done == bytes.size() && seen() >= expected)
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -189,6 +212,30 @@ private slots:
         QCOMPARE(line.decoder.handed.size(), 120);
         for (int i = 0; i < 120; ++i)
             QCOMPARE(line.decoder.handed[i].n, 3 + i % 10);
+        QCOMPARE(line.port(0)->bytesAvailable(), 0);
+    }
+
+    // A line that outruns the ticks: the port keeps the newest bytes up to the
+    // bound and says so once; the answer behind the flood goes out on the next tick.
+    void floodKeepsTheNewestBytesUpToTheBound()
+    {
+        Line line;
+        const QByteArray noise(64 * 1024, 'x');
+        const int chunks = 40; // 2.5 MiB, no ':' in it
+        const QRegularExpression dropping(QStringLiteral("dropping the oldest"));
+        QTest::ignoreMessage(QtWarningMsg, dropping);
+        QTest::failOnWarning(dropping);
+        for (int i = 0; i < chunks; ++i)
+            QVERIFY(flood(line, noise));
+        const QByteArray frame = answerFrame(12);
+        QVERIFY(flood(line, frame));
+        const qint64 total = chunks * noise.size() + frame.size();
+        QVERIFY(line.port(0)->bytesAvailable() <= TerminalAccess::kReadBacklogLimit);
+        QCOMPARE(line.access.droppedBytes(0) + line.port(0)->bytesAvailable(), total);
+
+        line.receiver.RSTimerTimer();
+        QCOMPARE(line.decoder.handed.size(), 1);
+        QCOMPARE(line.decoder.handed[0].bytes, withCrLf(answerBytes(12)));
         QCOMPARE(line.port(0)->bytesAvailable(), 0);
     }
 

@@ -2,10 +2,12 @@
 #include "model/stationtexts.h"
 #include "pseudoterminal.h"
 #include "settingsfixture.h"
+#include "shell/descriptorlimit.h"
 #include "shell/station.h"
 
 #include <QSerialPort>
 #include <QtTest>
+#include <sys/resource.h>
 
 namespace {
 const QString onRequest = Texts::modeOnRequest;
@@ -108,6 +110,43 @@ private slots:
         QCOMPARE(grid.colour(RsRow::Status, 3), CellColour::Red);
         QSerialPort second(pty.slavePath());
         QVERIFY(!second.open(QIODevice::ReadWrite));
+    }
+
+    // Start-up takes every descriptor the system allows and keeps a reserve
+    // beside the live clients.
+    void openFileLimitIsRaisedToTheHardLimit()
+    {
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlim_t hard = limit.rlim_max;
+        QVERIFY(hard >= 256);
+        limit.rlim_cur = 200;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
+        FixedClock clock;
+        Station station(settings.store(), clock, 0);
+        station.start(false);
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        QCOMPARE(limit.rlim_cur, hard);
+        QCOMPARE(station.liveServer().clientLimit(), 64);
+    }
+
+    void liveClientsFitBesideTheReserve_data()
+    {
+        QTest::addColumn<long>("limit");
+        QTest::addColumn<int>("clients");
+        QTest::newRow("1024 descriptors") << 1024L << 64;
+        QTest::newRow("192 descriptors: exactly 64 beside 128") << 192L << 64;
+        QTest::newRow("160 descriptors") << 160L << 32;
+        QTest::newRow("100 descriptors: one client still") << 100L << 1;
+    }
+    void liveClientsFitBesideTheReserve()
+    {
+        QFETCH(long, limit);
+        QFETCH(int, clients);
+        QCOMPARE(DescriptorLimit::liveClients(limit, 64), clients);
     }
 
     void badLivePortFallsBackToTheLayoutPort()
