@@ -44,6 +44,7 @@ Receiver::Receiver(StationState& state, TerminalAccess& access, IconBlinker& bli
 
 void Receiver::RSTimerTimer()
 {
+    emit tickStarted();
     for (int t = 0; t < kTerminalCount; ++t) {
         if (m_access.isInvalid(t))
             continue;
@@ -65,6 +66,7 @@ void Receiver::RSTimerTimer()
                 break;
         }
     }
+    emit tickFinished();
 }
 
 void Receiver::takeBytes(int t, const char* bytes, qsizetype size)
