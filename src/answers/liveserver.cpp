@@ -214,28 +214,64 @@ void LiveServer::RelayRecord(AnswerRecord& record, int length)
     record[length] = HexFrame::lrc(message);
     const QByteArray frame = HexFrame::encode(
         QByteArrayView(reinterpret_cast<const char*>(record.bytes.data()), length + 1));
+    if (m_batching) {
+        m_batch += frame;
+        m_batchEnds.append(m_batch.size());
+        return;
+    }
+    sendFrames(frame, {frame.size()});
+}
+
+void LiveServer::beginBatch()
+{
+    m_batching = true;
+}
+
+void LiveServer::endBatch()
+{
+    m_batching = false;
+    if (m_batch.isEmpty())
+        return;
+    sendFrames(m_batch, m_batchEnds);
+    m_batch.clear();
+    m_batchEnds.clear();
+}
+
+void LiveServer::sendFrames(const QByteArray& bytes, const QList<qsizetype>& frameEnds)
+{
     // A failed send closes its client at once, which changes the list.
     QList<QPointer<QTcpSocket>> sockets;
     for (const Client& client : m_clients)
         sockets.append(client.socket);
     for (const QPointer<QTcpSocket>& socket : sockets) {
         Client* client = socket ? find(socket) : nullptr;
-        if (!client || socket->state() != QAbstractSocket::ConnectedState)
-            continue;
-        if (socket->bytesToWrite() + frame.size() > kClientBacklogLimit) {
-            if (client->dropped++ == 0)
-                qCWarning(lcAnswers).noquote() << "live client" << peerText(socket)
-                                               << "does not take its frames: dropping them";
-            ++m_droppedFrames;
-            continue;
-        }
-        if (client->dropped > 0) {
-            qCInfo(lcAnswers).noquote()
-                << "live client" << peerText(socket) << "takes frames again after"
-                << client->dropped << "dropped";
-            client->dropped = 0;
-        }
-        socket->write(frame);
-        socket->flush();
+        if (client && socket->state() == QAbstractSocket::ConnectedState)
+            sendTo(*client, bytes, frameEnds);
     }
+}
+
+void LiveServer::sendTo(Client& client, const QByteArray& bytes, const QList<qsizetype>& frameEnds)
+{
+    QTcpSocket* socket = client.socket;
+    // The whole frames that fit below the cap go; the rest are dropped.
+    const qint64 room = kClientBacklogLimit - socket->bytesToWrite();
+    qsizetype fitting = 0;
+    while (fitting < frameEnds.size() && frameEnds[fitting] <= room)
+        ++fitting;
+    const qsizetype dropped = frameEnds.size() - fitting;
+    if (dropped > 0) {
+        if (client.dropped == 0)
+            qCWarning(lcAnswers).noquote()
+                << "live client" << peerText(socket) << "does not take its frames: dropping them";
+        client.dropped += dropped;
+        m_droppedFrames += dropped;
+    } else if (client.dropped > 0) {
+        qCInfo(lcAnswers).noquote() << "live client" << peerText(socket)
+                                    << "takes frames again after" << client.dropped << "dropped";
+        client.dropped = 0;
+    }
+    if (fitting == 0)
+        return;
+    socket->write(fitting == frameEnds.size() ? bytes : bytes.left(frameEnds[fitting - 1]));
+    socket->flush();
 }

@@ -18,11 +18,15 @@ struct StationState;
 // decoder hands every accepted record to RelayRecord, which sends it at once as a
 // relay frame to every client; a client may leave one forwarded request, which
 // goes to the poll scheduler. Its clients are listed in tblCurrentConnections.
+// Between beginBatch and endBatch (one receive tick) the frames are collected
+// and go to each client in one write at the end, in order.
 class LiveServer : public QObject, public RecordRelay {
     Q_OBJECT
 public:
-    // Bytes a client may have waiting; a frame that does not fit is dropped whole.
-    static constexpr qint64 kClientBacklogLimit = 64 * 1024;
+    // Bytes a client may have waiting: more than ten seconds of ten lines at
+    // 115200 baud, so a client that reads never misses a frame. A frame that
+    // does not fit is dropped whole, logged once per episode.
+    static constexpr qint64 kClientBacklogLimit = 1536 * 1024;
     // Clients served at once; further connections are accepted and closed at once.
     static constexpr int kDefaultClientLimit = 64;
 
@@ -37,6 +41,8 @@ public:
     quint16 port() const;
 
     void RelayRecord(AnswerRecord& record, int length) override;
+    void beginBatch();
+    void endBatch();
 
     void ServerSocketClientConnect(QTcpSocket* socket);
     void ServerSocketClientDisconnect(QTcpSocket* socket);
@@ -63,6 +69,9 @@ private:
     void showNoClients();
     void closeClients();
     Client* find(const QTcpSocket* socket);
+    // Frames end at the given offsets of bytes.
+    void sendFrames(const QByteArray& bytes, const QList<qsizetype>& frameEnds);
+    void sendTo(Client& client, const QByteArray& bytes, const QList<qsizetype>& frameEnds);
 
     StationState& m_state;
     PollScheduler& m_scheduler;
@@ -71,4 +80,8 @@ private:
     qint64 m_droppedFrames = 0;
     int m_clientLimit = kDefaultClientLimit;
     qint64 m_refused = 0; // connections refused in the running episode
+    bool m_batching = false;
+    // One tick's frames: bounded by what one receive tick can take off the lines.
+    QByteArray m_batch;
+    QList<qsizetype> m_batchEnds;
 };

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 namespace {
 QByteArray tabbedLine(const QStringList& texts)
@@ -53,29 +54,54 @@ QByteArray ArchiveWriter::dataLine(const MeasurementRecord& record)
 
 void ArchiveWriter::AppendToArchive(const MeasurementRecord& record)
 {
-    if (monthName(int(record.month)).isEmpty()) {
-        qCWarning(lcArchive) << "measurement of row" << record.row + 1 << "has no month ("
-                             << record.month << "): not archived";
-        return;
-    }
-    const QString root =
-        m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
-    const QString folder = dayFolder(root, record.year, record.month, record.day);
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        emit folderCreationFailed(folder);
-        return;
-    }
+    AppendToArchive(QList<MeasurementRecord>{record});
+}
 
-    QFile file(folder + QDir::separator() + fileName(record.row));
+void ArchiveWriter::AppendToArchive(const QList<MeasurementRecord>& records)
+{
+    QList<FileLines> files;
+    QHash<QString, qsizetype> byPath;
+    for (const MeasurementRecord& record : records) {
+        if (monthName(int(record.month)).isEmpty()) {
+            qCWarning(lcArchive) << "measurement of row" << record.row + 1 << "has no month ("
+                                 << record.month << "): not archived";
+            continue;
+        }
+        // Read for every measurement: a new folder counts from the next one on.
+        const QString root =
+            m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
+        const QString folder = dayFolder(root, record.year, record.month, record.day);
+        const QString path = folder + QDir::separator() + fileName(record.row);
+        auto found = byPath.constFind(path);
+        if (found == byPath.constEnd()) {
+            found = byPath.insert(path, files.size());
+            files.append(FileLines{folder, path, {}, 0});
+        }
+        FileLines& file = files[found.value()];
+        file.lines += dataLine(record);
+        ++file.count;
+    }
+    for (const FileLines& file : files)
+        appendLines(file);
+}
+
+void ArchiveWriter::appendLines(const FileLines& batch)
+{
+    if (!QDir(batch.folder).exists() && !QDir().mkpath(batch.folder)) {
+        for (int i = 0; i < batch.count; ++i)
+            emit folderCreationFailed(batch.folder);
+        return;
+    }
+    QFile file(batch.path);
     const bool created = !file.exists();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         qCWarning(lcArchive).noquote()
             << "cannot" << (created ? "create" : "open") << file.fileName() << ":"
-            << file.errorString() << "- measurement lost";
+            << file.errorString() << "-" << batch.count << "measurement(s) lost";
         return;
     }
-    // One write per line, so a reader never sees half a line.
-    const QByteArray bytes = created ? headerLine() + dataLine(record) : dataLine(record);
+    // One write for all lines, so a reader never sees half a line.
+    const QByteArray bytes = created ? headerLine() + batch.lines : batch.lines;
     if (file.write(bytes) != bytes.size() || !file.flush())
         qCWarning(lcArchive).noquote()
             << "cannot write" << file.fileName() << ":" << file.errorString();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -10,13 +11,16 @@ struct MeasurementRecord;
 // Appends each measurement as one line to its channel's file of the day under
 // the archive root (HistoryFolder, read at every measurement):
 // root/year/month name/day/"Измерения по каналу N.mes", tab-separated text in
-// code page 1251 with a header line when the file is created.
+// code page 1251 with a header line when the file is created. Several
+// measurements at once (one receive tick) open each file once and append its
+// lines in one write, in the order given.
 class ArchiveWriter : public QObject {
     Q_OBJECT
 public:
     explicit ArchiveWriter(const SettingsStore& settings, QObject* parent = nullptr);
 
     void AppendToArchive(const MeasurementRecord& record);
+    void AppendToArchive(const QList<MeasurementRecord>& records);
 
     // Folder and file of a measurement under root, as the archive reader finds them.
     static QString dayFolder(const QString& root, unsigned year, unsigned month, unsigned day);
@@ -30,5 +34,14 @@ signals:
     void folderCreationFailed(const QString& folder);
 
 private:
+    // The lines of one file, in arrival order.
+    struct FileLines {
+        QString folder;
+        QString path;
+        QByteArray lines;
+        int count = 0;
+    };
+    void appendLines(const FileLines& batch);
+
     const SettingsStore& m_settings;
 };

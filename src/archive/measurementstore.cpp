@@ -1,11 +1,14 @@
 #include "measurementstore.h"
 
 #include "archivewriter.h"
-#include "measurementrecord.h"
 
 #include "model/settingsstore.h"
 
 #include <QLocale>
+
+namespace {
+const QString kLastMeasureValue = QStringLiteral("LastMeasure");
+}
 
 MeasurementStore::MeasurementStore(SettingsStore& settings, ArchiveWriter& writer)
     : m_settings(settings), m_writer(writer)
@@ -14,9 +17,27 @@ MeasurementStore::MeasurementStore(SettingsStore& settings, ArchiveWriter& write
 
 void MeasurementStore::StoreMeasurement(const AnswerRecord& record)
 {
-    const MeasurementRecord measurement =
+    MeasurementRecord measurement =
         MeasurementRecord::fromAnswer(record, QLocale::system().decimalPoint());
-    m_settings.writeSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure"),
-                            measurement.stamp());
+    if (m_batching) {
+        m_pending.append(std::move(measurement));
+        return;
+    }
+    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, measurement.stamp());
     m_writer.AppendToArchive(measurement);
+}
+
+void MeasurementStore::beginBatch()
+{
+    m_batching = true;
+}
+
+void MeasurementStore::endBatch()
+{
+    m_batching = false;
+    if (m_pending.isEmpty())
+        return;
+    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, m_pending.last().stamp());
+    m_writer.AppendToArchive(m_pending);
+    m_pending.clear();
 }

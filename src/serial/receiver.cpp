@@ -44,6 +44,7 @@ Receiver::Receiver(StationState& state, TerminalAccess& access, IconBlinker& bli
 
 void Receiver::RSTimerTimer()
 {
+    emit tickStarted();
     // Everything that arrived is framed now, one collection at a time: nothing
     // waits for a later tick. The port bounds what a flooding line leaves.
     for (int t = 0; t < kTerminalCount; ++t) {
@@ -54,6 +55,7 @@ void Receiver::RSTimerTimer()
             takeBytes(t, arrived.constData() + at,
                       qMin(qsizetype(kCollectionSize), arrived.size() - at));
     }
+    emit tickFinished();
 }
 
 void Receiver::takeBytes(int t, const char* bytes, qsizetype size)

@@ -30,6 +30,12 @@ public:
     // Passes bytes of terminal t through the framing as if they had been read.
     void takeBytes(int t, const char* bytes, qsizetype size);
 
+signals:
+    // Around the answers of one tick, so that their archive lines and relay
+    // frames can go out together at its end.
+    void tickStarted();
+    void tickFinished();
+
 private:
     void frameComplete(int t, int len);
     void showOnMonitor(int t, int n);

@@ -45,6 +45,16 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
             &Station::onArchiveFolderFailed);
+    // One tick's answers: LastMeasure once, each archive file once, one write
+    // per live client, in that order.
+    connect(&m_receiver, &Receiver::tickStarted, this, [this] {
+        m_measurementStore.beginBatch();
+        m_liveServer.beginBatch();
+    });
+    connect(&m_receiver, &Receiver::tickFinished, this, [this] {
+        m_measurementStore.endBatch();
+        m_liveServer.endBatch();
+    });
 }
 
 Station::~Station()

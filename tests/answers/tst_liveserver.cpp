@@ -8,10 +8,12 @@
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +31,33 @@ std::unique_ptr<QTcpSocket> connectClient(LiveServer& server)
     if (!socket->waitForConnected(3000))
         return nullptr;
     return socket;
+}
+
+int g_dropWarnings = 0;
+QtMessageHandler g_previousHandler = nullptr;
+
+void countDropWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.contains(QStringLiteral("does not take its frames")))
+        ++g_dropWarnings;
+    g_previousHandler(type, context, text);
+}
+
+// A peer that never reads: a plain socket nobody services, with a small window.
+int connectStalledClient(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 AnswerRecord recordOf(const QByteArray& bytes)
@@ -431,6 +460,128 @@ private slots:
         }
         ::close(stalled);
         QTRY_COMPARE(rig.server.clientCount(), 1);
+    }
+
+    // One receive tick's frames reach each client in one write, in order.
+    void aTicksFramesGoInOneWritePerClient()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto first = connectClient(rig.server);
+        auto second = connectClient(rig.server);
+        QVERIFY(first && second);
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+        const QList<QTcpSocket*> served = rig.server.findChildren<QTcpSocket*>();
+        QCOMPARE(served.size(), 2);
+        std::vector<std::unique_ptr<QSignalSpy>> writes;
+        for (QTcpSocket* socket : served)
+            writes.push_back(std::make_unique<QSignalSpy>(socket, &QTcpSocket::bytesWritten));
+
+        QByteArray expected;
+        rig.server.beginBatch();
+        for (int i = 0; i < 3; ++i) {
+            QByteArray full(AnswerRecord::kFullLength, char(i));
+            full[0] = char(0xFF);
+            full[1] = 0x34;
+            AnswerRecord answer = recordOf(full);
+            rig.server.RelayRecord(answer, AnswerRecord::kFullLength);
+            expected += HexFrame::encodeWithLrc(full);
+        }
+        const QByteArray shortRecord =
+            QByteArray::fromHex("FF340502001E2D0E0F0618") + QByteArray(10, ' ');
+        AnswerRecord answer = recordOf(shortRecord);
+        rig.server.RelayRecord(answer, AnswerRecord::kShortLength);
+        expected += HexFrame::encodeWithLrc(shortRecord);
+        for (const auto& spy : writes)
+            QCOMPARE(spy->size(), 0);
+        rig.server.endBatch();
+
+        QCOMPARE(expected.size(), 3 * 161 + 47);
+        for (const auto& spy : writes) {
+            QCOMPARE(spy->size(), 1);
+            QCOMPARE(spy->at(0).at(0).toLongLong(), qint64(expected.size()));
+        }
+        for (QTcpSocket* client : {first.get(), second.get()}) {
+            QTRY_COMPARE(client->bytesAvailable(), expected.size());
+            QCOMPARE(client->readAll(), expected);
+        }
+    }
+
+    // Ticks that do not fit under a stalled client's cap lose whole frames, and
+    // the episode is logged once however many ticks it lasts; the reading
+    // client misses nothing.
+    void aStalledClientLosesWholeFramesLoggedOnce()
+    {
+        LiveRig rig;
+        QVERIFY(rig.server.listen(0));
+        auto reader = connectClient(rig.server);
+        QVERIFY(reader);
+        const int stalled = connectStalledClient(rig.server.port());
+        QVERIFY(stalled >= 0);
+        QTRY_COMPARE(rig.server.clientCount(), 2);
+        g_dropWarnings = 0;
+        g_previousHandler = qInstallMessageHandler(countDropWarnings);
+
+        constexpr int kFramesPerTick = 1000;
+        const int frameSize = 2 * AnswerRecord::kFullLength + 5;
+        QByteArray full(AnswerRecord::kFullLength, '\0');
+        full[0] = char(0xFF);
+        full[1] = 0x34;
+        int sequence = 0;
+        int ticksWithDrops = 0;
+        QByteArray received;
+        for (int tick = 0; tick < 200 && ticksWithDrops < 3; ++tick) {
+            const qint64 droppedBefore = rig.server.droppedFrames();
+            rig.server.beginBatch();
+            for (int i = 0; i < kFramesPerTick; ++i, ++sequence) {
+                full[5] = char(sequence >> 8);
+                full[6] = char(sequence);
+                AnswerRecord answer = recordOf(full);
+                rig.server.RelayRecord(answer, AnswerRecord::kFullLength);
+            }
+            rig.server.endBatch();
+            if (rig.server.droppedFrames() > droppedBefore)
+                ++ticksWithDrops;
+            QTRY_VERIFY((received += reader->readAll()).size() == qint64(sequence) * frameSize);
+        }
+        qInstallMessageHandler(g_previousHandler);
+        QCOMPARE(ticksWithDrops, 3);
+        QCOMPARE(g_dropWarnings, 1);
+        QVERIFY(rig.server.droppedFrames() < qint64(sequence));
+        for (int i = 0; i < sequence; ++i) {
+            const QByteArray frame = received.mid(qsizetype(i) * frameSize, frameSize);
+            QCOMPARE(frame.mid(11, 4).toInt(nullptr, 16), i);
+        }
+
+        // What the stalled client gets when it finally reads: whole frames, in order.
+        QByteArray late;
+        QTcpSocket* served = nullptr;
+        for (QTcpSocket* socket : rig.server.findChildren<QTcpSocket*>())
+            if (socket->peerPort() != reader->localPort())
+                served = socket;
+        QVERIFY(served);
+        const QDeadlineTimer limit(20000);
+        while (!limit.hasExpired()) {
+            QCoreApplication::processEvents();
+            pollfd p{stalled, POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0 && served->bytesToWrite() == 0)
+                break;
+            char buffer[65536];
+            const ssize_t n = ::recv(stalled, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                late.append(buffer, n);
+        }
+        ::close(stalled);
+        QCOMPARE(late.size() % frameSize, 0);
+        QCOMPARE(late.size() / frameSize, sequence - rig.server.droppedFrames());
+        int previous = -1;
+        for (qsizetype at = 0; at < late.size(); at += frameSize) {
+            const QByteArray frame = late.mid(at, frameSize);
+            QVERIFY(frame.startsWith(":FF34") && frame.endsWith("\r\n"));
+            const int number = frame.mid(11, 4).toInt(nullptr, 16);
+            QVERIFY(number > previous);
+            previous = number;
+        }
     }
 };
 

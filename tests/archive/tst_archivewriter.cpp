@@ -2,6 +2,7 @@
 #include "archive/archivewriter.h"
 #include "archive/measurementrecord.h"
 #include "archive/measurementstore.h"
+#include "fileevents.h"
 #include "model/codepage1251.h"
 #include "settingsfixture.h"
 
@@ -24,6 +25,30 @@ MeasurementRecord record(int row, unsigned day, unsigned month, unsigned year)
     m.columns[0] = QStringLiteral("Бак ");
     m.columns[5] = QString(); // written as "-"
     return m;
+}
+
+// The line of record() with column 3 replaced, written out by hand.
+QByteArray lineWith(const QByteArray& third)
+{
+    return "\xC1\xE0\xEA \t1\t" + third +
+           "\t3\t4\t-\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16\t17\t18\t19\t20\t21\t22\t23"
+           "\t24\t25\t26\t27\t28\t\r\n";
+}
+
+QByteArray headerFixture()
+{
+    QFile fixture(QStringLiteral(KX7R_SOURCE_DIR "/tests/archive/archive_header.hex"));
+    return fixture.open(QIODevice::ReadOnly) ? QByteArray::fromHex(fixture.readAll())
+                                             : QByteArray();
+}
+
+AnswerRecord answerAt(int k, int day, int hour, int minute, int second)
+{
+    AnswerRecord r;
+    r[4] = quint8(k);
+    r[62] = quint8(second), r[63] = quint8(minute), r[64] = quint8(hour);
+    r[65] = quint8(day), r[66] = 9, r[67] = 15;
+    return r;
 }
 
 QByteArray readFile(const QString& path)
@@ -162,6 +187,94 @@ private slots:
             readFile(settings.dirPath() + u"/2015/Сентябрь/22/Измерения по каналу 7.mes");
         QVERIFY(file.startsWith(ArchiveWriter::headerLine()));
         QVERIFY(file.mid(ArchiveWriter::headerLine().size()).startsWith("-\t07:05:03\t0\t"));
+    }
+
+    // One receive tick: each file opened and closed once, its lines in arrival
+    // order, a header only in the file the tick creates.
+    void oneTickOpensEachFileOnce()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        const QString folder = settings.dirPath() + u"/2016/Март/1";
+        const QString first = QStringLiteral("Измерения по каналу 1.mes");
+        const QString second = QStringLiteral("Измерения по каналу 2.mes");
+        ArchiveWriter writer(settings.store());
+        writer.AppendToArchive(record(0, 1, 3, 2016));
+        FileEvents events(folder);
+        QVERIFY(events.isValid());
+
+        QList<MeasurementRecord> tick;
+        for (int row : {0, 1, 0, 0, 1}) {
+            MeasurementRecord m = record(row, 1, 3, 2016);
+            m.columns[2] = QStringLiteral("t%1").arg(tick.size());
+            tick.append(m);
+        }
+        MeasurementRecord nextDay = record(0, 2, 3, 2016);
+        nextDay.columns[2] = QStringLiteral("next day");
+        tick.insert(2, nextDay);
+        writer.AppendToArchive(tick);
+        events.collect();
+
+        const QByteArray header = headerFixture();
+        QCOMPARE(readFile(folder + u'/' + first),
+                 header + lineWith("2") + lineWith("t0") + lineWith("t2") + lineWith("t3"));
+        QCOMPARE(readFile(folder + u'/' + second), header + lineWith("t1") + lineWith("t4"));
+        QCOMPARE(readFile(settings.dirPath() + u"/2016/Март/2/" + first),
+                 header + lineWith("next day"));
+        for (const QString& name : {first, second}) {
+            QCOMPARE(events.opened(name), 1);
+            QCOMPARE(events.closedAfterWrite(name), 1);
+        }
+    }
+
+    // A tick's measurements reach the store at its end: LastMeasure written once,
+    // with the stamp of the tick's last measurement (not its latest), then the lines.
+    void storeHoldsATicksMeasurementsUntilItEnds()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        settings.setRoot(QStringLiteral("LastMeasure"), QStringLiteral("01012015000000"));
+        ArchiveWriter writer(settings.store());
+        MeasurementStore store(settings.store(), writer);
+        FileEvents settingsFile(settings.dirPath());
+        QVERIFY(settingsFile.isValid());
+        const QString ini = QFileInfo(settings.path()).fileName();
+        auto rewrites = [&] {
+            settingsFile.collect();
+            return settingsFile.movedIn(ini) + settingsFile.closedAfterWrite(ini);
+        };
+        // What one write of one value does to the file, however the store does it.
+        settings.setRoot(QStringLiteral("Probe"), QStringLiteral("1"));
+        const int oneWrite = rewrites();
+        QVERIFY(oneWrite > 0);
+        auto lastMeasure = [&] {
+            return settings.store().readSetting(SettingsStore::rootKey(),
+                                                QStringLiteral("LastMeasure"));
+        };
+
+        store.beginBatch();
+        store.StoreMeasurement(answerAt(6, 22, 7, 5, 3));
+        store.StoreMeasurement(answerAt(6, 22, 8, 0, 0));
+        store.StoreMeasurement(answerAt(7, 22, 7, 30, 0));
+        QCOMPARE(lastMeasure(), QStringLiteral("01012015000000"));
+        QVERIFY(!QFileInfo::exists(settings.dirPath() + u"/2015"));
+        QCOMPARE(rewrites(), oneWrite);
+        store.endBatch();
+
+        QCOMPARE(lastMeasure(), QStringLiteral("22092015073000"));
+        QCOMPARE(rewrites(), 2 * oneWrite);
+        const QString folder = settings.dirPath() + u"/2015/Сентябрь/22/";
+        const QList<QByteArray> row7 = readFile(folder + u"Измерения по каналу 7.mes").split('\n');
+        QCOMPARE(row7.size(), 4); // header, two lines, nothing after the last LF
+        QVERIFY(row7[1].startsWith("-\t07:05:03\t"));
+        QVERIFY(row7[2].startsWith("-\t08:00:00\t"));
+        const QList<QByteArray> row8 = readFile(folder + u"Измерения по каналу 8.mes").split('\n');
+        QCOMPARE(row8.size(), 3);
+        QVERIFY(row8[1].startsWith("-\t07:30:00\t"));
+
+        // Outside a tick every measurement is stored at once, as before.
+        store.StoreMeasurement(answerAt(7, 23, 1, 2, 3));
+        QCOMPARE(lastMeasure(), QStringLiteral("23092015010203"));
     }
 };
 

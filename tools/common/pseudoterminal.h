@@ -16,6 +16,8 @@ public:
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
+    // The kept slave descriptor: what waits on it is what the station has not read yet.
+    int slaveFd() const { return m_slave; }
 
     bool write(const QByteArray& bytes);
     // What the master has to read now, waiting at most timeoutMs for the first byte.

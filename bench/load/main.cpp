@@ -1,0 +1,359 @@
+// Load benchmark: the real kx7r-station --headless on pseudo-terminal lines
+// carrying active blocks' 69-byte measurements at the line rate, one live
+// client that reads everything and one that reads nothing; then the idle cost
+// of ten lines with on-request channels on silent blocks. Several station
+// binaries (--station, repeated) are measured one after another in the same
+// run and shown side by side.
+
+#include "linefeeder.h"
+#include "relayreader.h"
+#include "stationprocess.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kChannelsPerLine = 3;
+constexpr int kPumpIntervalMs = 5;
+constexpr int kDrainLimitMs = 20000;
+constexpr int kIdleLines = 10;
+constexpr int kIdleSettleMs = 3000;
+
+struct Options {
+    int lines = 10;
+    int baud = 115200;
+    int seconds = 20;
+    int idleSeconds = 20;
+    bool check = false;
+    QStringList stations;
+    QStringList labels;
+};
+
+struct Figures {
+    double offeredPerSecond = 0;
+    double takenPerSecond = 0;
+    qint64 sent = 0;
+    qint64 archived = 0;
+    qint64 headers = 0;
+    qint64 files = 0;
+    qint64 relayed = 0;
+    qint64 badRelayed = 0;
+    qint64 repeats = 0;
+    double cpuPercent = 0;
+    double cpuMsPerAnswer = 0;
+    qint64 rssKiB = 0;
+    qint64 peakRssKiB = 0;
+    qint64 p50 = -1;
+    qint64 p99 = -1;
+    qint64 maxDelay = -1;
+    double idleCpuPercent = -1;
+    QString error;
+};
+
+// Runs the event loop for ms, calling step every few milliseconds; stops early
+// when step returns false.
+template <typename Step> void runFor(int ms, Step step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (!step() || timer.elapsed() >= ms)
+            loop.quit();
+    });
+    tick.start(kPumpIntervalMs);
+    loop.exec();
+}
+
+// The client that never reads: a plain socket with a small receive buffer.
+int connectSilentClient(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    const int size = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+qint64 percentile(QList<qint64>& values, double share)
+{
+    if (values.isEmpty())
+        return -1;
+    const auto at = qsizetype(share * double(values.size() - 1) + 0.5);
+    std::nth_element(values.begin(), values.begin() + at, values.end());
+    return values[at];
+}
+
+void measureLoad(const Options& options, const QString& binary, Figures& f)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<LineFeeder>> feeders;
+    QStringList devices;
+    for (int i = 0; i < options.lines; ++i) {
+        feeders.push_back(std::make_unique<LineFeeder>(i + 1, quint8(i + 1), kChannelsPerLine,
+                                                       options.baud, clock));
+        if (!feeders.back()->isValid()) {
+            f.error = QStringLiteral("no pseudo-terminal");
+            return;
+        }
+        devices.append(feeders.back()->devicePath());
+    }
+    StationProcess station(binary, devices, kChannelsPerLine, true);
+    if (!station.start(&f.error))
+        return;
+    RelayReader reader(clock);
+    if (!reader.connectTo(station.livePort())) {
+        f.error = QStringLiteral("the live service did not accept the reading client");
+        return;
+    }
+    const int silent = connectSilentClient(station.livePort());
+    runFor(300, [] { return true; });
+
+    const double cpuStart = station.cpuMs();
+    const qint64 start = clock.elapsed();
+    runFor(options.seconds * 1000, [&] {
+        for (auto& feeder : feeders)
+            feeder->pump();
+        return true;
+    });
+    const double seconds = double(clock.elapsed() - start) / 1000.0;
+    const double cpu = station.cpuMs() - cpuStart;
+    qint64 taken = 0;
+    for (auto& feeder : feeders) {
+        taken += feeder->takenCharacters();
+        feeder->stopOffering();
+    }
+    f.rssKiB = station.residentKiB();
+
+    const double answersPerLine = options.baud / 10.0 / LineFeeder::kFrameCharacters;
+    f.offeredPerSecond = answersPerLine * options.lines;
+    f.takenPerSecond = double(taken) / LineFeeder::kFrameCharacters / seconds;
+    f.cpuPercent = cpu / 10.0 / seconds;
+    f.cpuMsPerAnswer = taken > 0 ? cpu / (double(taken) / LineFeeder::kFrameCharacters) : 0;
+
+    // Drain: the lines finish what they began, the station archives and relays it.
+    runFor(kDrainLimitMs, [&] {
+        qint64 sent = 0;
+        bool backlog = false;
+        for (auto& feeder : feeders) {
+            feeder->pump();
+            sent += feeder->completeFrames();
+            backlog = backlog || feeder->hasBacklog();
+        }
+        return backlog || reader.arrivedAt().size() < sent;
+    });
+    runFor(1500, [] { return true; }); // the last tick's files are closed
+    f.peakRssKiB = qMax(f.rssKiB, station.peakResidentKiB());
+    station.stop();
+    if (silent >= 0)
+        ::close(silent);
+
+    QList<qint64> delays;
+    for (auto& feeder : feeders) {
+        f.sent += feeder->completeFrames();
+        const auto& sentAt = feeder->sentAt();
+        for (auto it = sentAt.begin(); it != sentAt.end(); ++it) {
+            const auto arrived = reader.arrivedAt().constFind(it.key());
+            if (arrived != reader.arrivedAt().constEnd())
+                delays.append(arrived.value() - it.value());
+        }
+    }
+    f.relayed = delays.size();
+    f.badRelayed = reader.badFrames();
+    f.repeats = reader.repeats();
+    f.archived = station.archivedLines(&f.headers, &f.files);
+    f.p50 = percentile(delays, 0.50);
+    f.p99 = percentile(delays, 0.99);
+    f.maxDelay = delays.isEmpty() ? -1 : *std::max_element(delays.begin(), delays.end());
+}
+
+void measureIdle(const Options& options, const QString& binary, Figures& f)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<LineFeeder>> lines;
+    QStringList devices;
+    for (int i = 0; i < kIdleLines; ++i) {
+        lines.push_back(std::make_unique<LineFeeder>(i + 1, quint8(i + 1), kChannelsPerLine,
+                                                     options.baud, clock));
+        devices.append(lines.back()->devicePath());
+    }
+    StationProcess station(binary, devices, kChannelsPerLine, false);
+    QString error;
+    if (!station.start(&error)) {
+        f.error = error;
+        return;
+    }
+    // The blocks are silent: their polls are read and dropped.
+    auto discard = [&] {
+        for (auto& line : lines)
+            line->discardInput();
+        return true;
+    };
+    runFor(kIdleSettleMs, discard);
+    const double cpuStart = station.cpuMs();
+    const qint64 start = clock.elapsed();
+    runFor(options.idleSeconds * 1000, discard);
+    const double seconds = double(clock.elapsed() - start) / 1000.0;
+    f.idleCpuPercent = (station.cpuMs() - cpuStart) / 10.0 / seconds;
+    station.stop();
+}
+
+QString number(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+void printTable(const Options& options, const QList<Figures>& figures)
+{
+    QList<std::pair<QString, QStringList>> rows;
+    auto row = [&](const QString& name, auto cell) {
+        QStringList cells;
+        for (const Figures& f : figures)
+            cells.append(f.error.isEmpty() ? cell(f) : QStringLiteral("failed"));
+        rows.append({name, cells});
+    };
+    row(QStringLiteral("answers offered /s"),
+        [](const Figures& f) -> QString { return number(f.offeredPerSecond, 1); });
+    row(QStringLiteral("answers taken /s"),
+        [](const Figures& f) -> QString { return number(f.takenPerSecond, 1); });
+    row(QStringLiteral("taken, % of line rate"), [](const Figures& f) -> QString {
+        return number(100.0 * f.takenPerSecond / f.offeredPerSecond, 1);
+    });
+    row(QStringLiteral("answers sent"),
+        [](const Figures& f) -> QString { return QString::number(f.sent); });
+    row(QStringLiteral("archived lines"),
+        [](const Figures& f) -> QString { return QString::number(f.archived); });
+    row(QStringLiteral("archive files / headers"), [](const Figures& f) -> QString {
+        return QString::number(f.files) + u" / " + QString::number(f.headers);
+    });
+    row(QStringLiteral("relayed to the reader"),
+        [](const Figures& f) -> QString { return QString::number(f.relayed); });
+    row(QStringLiteral("CPU, % of one core"),
+        [](const Figures& f) -> QString { return number(f.cpuPercent, 1); });
+    row(QStringLiteral("CPU per answer, ms"),
+        [](const Figures& f) -> QString { return number(f.cpuMsPerAnswer, 3); });
+    row(QStringLiteral("RSS at end / peak, MiB"), [](const Figures& f) -> QString {
+        return number(f.rssKiB / 1024.0, 1) + u" / " + number(f.peakRssKiB / 1024.0, 1);
+    });
+    row(QStringLiteral("delay p50 / p99, ms"), [](const Figures& f) -> QString {
+        return QString::number(f.p50) + u" / " + QString::number(f.p99);
+    });
+    row(QStringLiteral("delay max, ms"),
+        [](const Figures& f) -> QString { return QString::number(f.maxDelay); });
+    if (options.idleSeconds > 0)
+        row(QStringLiteral("idle CPU, % of one core"),
+            [](const Figures& f) -> QString { return number(f.idleCpuPercent, 2); });
+
+    std::printf("load: %d lines x %d baud, %d s; idle: %d lines, %d on-request channels, %d s\n",
+                options.lines, options.baud, options.seconds, kIdleLines,
+                kIdleLines * kChannelsPerLine, options.idleSeconds);
+    std::printf("%-26s", "");
+    for (const QString& label : options.labels)
+        std::printf(" %18s", qPrintable(label));
+    std::printf("\n");
+    for (const auto& [name, cells] : rows) {
+        std::printf("%-26s", qPrintable(name));
+        for (const QString& cell : cells)
+            std::printf(" %18s", qPrintable(cell));
+        std::printf("\n");
+    }
+    for (int i = 0; i < figures.size(); ++i)
+        if (!figures[i].error.isEmpty())
+            std::printf("%s: %s\n", qPrintable(options.labels[i]), qPrintable(figures[i].error));
+    std::fflush(stdout);
+}
+
+Options parse(const QCoreApplication& app)
+{
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption lines(QStringLiteral("lines"), QStringLiteral("Lines 1..10."),
+                                   QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line rate."),
+                                  QStringLiteral("B"), QStringLiteral("115200"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Load time."),
+                                     QStringLiteral("S"), QStringLiteral("20"));
+    const QCommandLineOption idle(QStringLiteral("idle-seconds"),
+                                  QStringLiteral("Idle measurement time; 0 skips it."),
+                                  QStringLiteral("S"), QStringLiteral("20"));
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QStringLiteral("Station binary, LABEL=PATH or PATH; repeat to compare."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Fail unless every answer sent was archived and relayed."));
+    parser.addOptions({lines, baud, seconds, idle, station, check});
+    parser.process(app);
+    Options o;
+    o.lines = qBound(1, parser.value(lines).toInt(), 10);
+    o.baud = qMax(300, parser.value(baud).toInt());
+    o.seconds = qMax(1, parser.value(seconds).toInt());
+    o.idleSeconds = qMax(0, parser.value(idle).toInt());
+    o.check = parser.isSet(check);
+    QStringList stations = parser.values(station);
+    if (stations.isEmpty())
+        stations.append(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kx7r-station")));
+    for (const QString& s : stations) {
+        const qsizetype eq = s.indexOf(u'=');
+        o.labels.append(eq > 0 ? s.left(eq) : QStringLiteral("station"));
+        o.stations.append(eq > 0 ? s.mid(eq + 1) : s);
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const Options options = parse(app);
+    QList<Figures> figures;
+    for (const QString& binary : options.stations) {
+        Figures f;
+        measureLoad(options, binary, f);
+        if (f.error.isEmpty() && options.idleSeconds > 0)
+            measureIdle(options, binary, f);
+        figures.append(f);
+    }
+    printTable(options, figures);
+    if (!options.check)
+        return 0;
+    for (const Figures& f : figures) {
+        if (!f.error.isEmpty() || f.sent == 0 || f.archived != f.sent || f.relayed != f.sent ||
+            f.badRelayed != 0 || f.repeats != 0) {
+            std::fprintf(stderr, "answers lost: sent %lld, archived %lld, relayed %lld\n",
+                         static_cast<long long>(f.sent), static_cast<long long>(f.archived),
+                         static_cast<long long>(f.relayed));
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,92 @@
+// One receive tick of the whole station: the answers it takes reach LastMeasure,
+// the archive and the live clients together at its end.
+#include "fixedclock.h"
+#include "model/stationtexts.h"
+#include "pseudoterminal.h"
+#include "serial/hexframe.h"
+#include "settingsfixture.h"
+#include "shell/station.h"
+
+#include <QDir>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+// A 69-byte measurement of block 1 for a channel, with the block's clock.
+QByteArray measurementFrame(quint8 channel, int hour, int minute, int second)
+{
+    QByteArray bytes(68, '\0');
+    bytes[0] = 1;
+    bytes[1] = char(HexFrame::kRequestCode);
+    bytes[4] = char(channel);
+    const char clock[6] = {char(second), char(minute), char(hour), 15, 6, 24};
+    for (int i = 0; i < 6; ++i)
+        bytes[57 + i] = clock[i];
+    return HexFrame::encodeWithLrc(bytes);
+}
+} // namespace
+
+class TestReceiveTick : public QObject {
+    Q_OBJECT
+private slots:
+    void aTicksAnswersGoOutTogether()
+    {
+        SettingsFixture settings;
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        settings.setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
+        const QString archive = settings.dirPath() + u"/archive";
+        settings.setRoot(QStringLiteral("HistoryFolder"), archive);
+        settings.mapPort(QStringLiteral("COM1"), pty.slavePath());
+        settings.setTerminal(1, QStringLiteral("COM1"));
+        for (int row : {1, 2})
+            settings.setChannel(row, QStringLiteral("Бак"), QStringLiteral("Терминал1"),
+                                Texts::modeActive, QStringLiteral("1"), QString::number(row - 1),
+                                QStringLiteral("10"));
+        FixedClock clock;
+        Station station(settings.store(), clock, 0);
+        station.start(false);
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, station.liveServer().port());
+        QVERIFY(client.waitForConnected(3000));
+        QTRY_COMPARE(station.liveServer().clientCount(), 1);
+        QTcpSocket* served = station.liveServer().findChildren<QTcpSocket*>().value(0);
+        QVERIFY(served);
+        QSignalSpy writes(served, &QTcpSocket::bytesWritten);
+
+        const QByteArray answers = measurementFrame(0, 10, 0, 1) + measurementFrame(1, 10, 0, 2) +
+                                   measurementFrame(0, 9, 59, 59);
+        QVERIFY(pty.write(answers));
+        QSerialPort* port = station.state().terminals[0].port.get();
+        QVERIFY(port);
+        QTRY_COMPARE(port->bytesAvailable(), answers.size());
+        station.receiver().RSTimerTimer();
+
+        // The last answer's stamp, though an earlier one is later in the day.
+        QCOMPARE(
+            settings.store().readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")),
+            QStringLiteral("15062024095959"));
+        const QString day = archive + u"/2024/Июнь/15/";
+        QFile first(day + u"Измерения по каналу 1.mes");
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = first.readAll().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[1].contains("\t10:00:01\t"));
+        QVERIFY(lines[2].contains("\t09:59:59\t"));
+        QVERIFY(QFile::exists(day + u"Измерения по каналу 2.mes"));
+
+        // One write with the three frames; byte 4 is the channel's row index.
+        QCOMPARE(writes.size(), 1);
+        QTRY_COMPARE(client.bytesAvailable(), 3 * 161);
+        const QByteArray frames = client.readAll();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(frames.mid(i * 161 + 9, 2), QByteArray(i == 1 ? "01" : "00"));
+        QCOMPARE(frames.mid(2 * 161 + 125, 6), QByteArray("3B3B09")); // 59 59 9
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReceiveTick)
+#include "tst_receivetick.moc"
