@@ -1,23 +1,30 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <array>
 
+#include "model/stationlimits.h"
+
 class SettingsStore;
 struct TerminalPort;
 struct StationState;
+class QSerialPort;
 
 // Opens, reads and writes the serial terminals. OpenTerminal always closes what
 // the terminal holds and opens its port again, 8N1 at the stored baud rate
-// whatever else is stored. A port that fails while open (adapter pulled) is
-// closed from the event loop, so the terminal reads nothing until its next
-// OpenTerminal: the silence a lost port shows.
+// whatever else is stored; a rate text that is no number leaves the line at
+// kFallbackBaud. Refused settings never close a port. A port whose device is
+// gone (adapter pulled: resource, read or write errors) is closed from the
+// event loop, so the terminal reads nothing until its next OpenTerminal: the
+// silence a lost port shows.
 class TerminalAccess : public QObject {
     Q_OBJECT
 public:
     static constexpr int kWriteTimeoutMs = 1500;
+    static constexpr qint32 kFallbackBaud = 9600;
 
     TerminalAccess(StationState& state, const SettingsStore& settings, QObject* parent = nullptr);
 
@@ -35,8 +42,20 @@ public:
     void showOpenResult(int t, bool opened);
 
 private:
-    void closePort(TerminalPort& terminal);
+    void closePort(int t);
+    void watchErrors(int t, QSerialPort* port);
+    void applyLineSettings(int t, QSerialPort& port, const QString& baud);
+    void reportOpenFailure(int t, const QString& reason);
 
     StationState& m_state;
     const SettingsStore& m_settings;
+    // Counts the opens of each terminal, so a close queued for a lost port
+    // never closes a port opened since.
+    std::array<quint64, kTerminalCount> m_openGeneration{};
+    // The reason the last open failed, logged once per episode.
+    std::array<QString, kTerminalCount> m_openFailure;
+#ifdef Q_OS_WIN
+    // The end of the last write's 1.5 s write time.
+    std::array<QDeadlineTimer, kTerminalCount> m_writeDeadline{};
+#endif
 };
