@@ -1,3 +1,4 @@
+#include "headlesshint.h"
 #include "signalwatcher.h"
 
 #include "model/clock.h"
@@ -5,6 +6,7 @@
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "shell/station.h"
+#include "window/qttranslations.h"
 #include "window/tformmain.h"
 
 #include <QApplication>
@@ -59,10 +61,10 @@ int runStation(QCoreApplication& app, const Options& options)
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
     SignalWatcher signals_;
-    QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app,
-                     &QCoreApplication::quit);
 
     if (options.headless) {
+        QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app,
+                         &QCoreApplication::quit);
         QObject::connect(&station, &Station::messageRaised, &station,
                          [](const QString& caption, const QString& text) {
                              qCWarning(lcShell).noquote() << caption + u':' << text;
@@ -71,14 +73,19 @@ int runStation(QCoreApplication& app, const Options& options)
         station.start();
         const int code = app.exec();
         station.shutdown();
+        qCInfo(lcShell) << "stopped";
         return code;
     }
     station.start();
     auto window = std::make_unique<TFormMain>(station);
+    // A stop from outside skips the close question.
+    QObject::connect(&signals_, &SignalWatcher::terminationRequested, window.get(),
+                     &TFormMain::stopOnRequest);
     window->show();
     const int code = app.exec();
     window.reset();
     station.shutdown();
+    qCInfo(lcShell) << "stopped";
     return code;
 }
 
@@ -93,13 +100,16 @@ int main(int argc, char* argv[])
     const bool headless = arguments.contains(QStringLiteral("--headless"));
 
     std::unique_ptr<QCoreApplication> app;
-    if (headless)
+    if (headless) {
         app = std::make_unique<QCoreApplication>(argc, argv);
-    else
+    } else {
+        const HeadlessHint hint;
         app = std::make_unique<QApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-station"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));
+    // No display name: X11 would append it to every caption.
     if (!headless)
-        QGuiApplication::setApplicationDisplayName(Texts::applicationTitle);
+        installQtTranslations(*app);
     return runStation(*app, parseOptions(arguments));
 }
