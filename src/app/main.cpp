@@ -1,3 +1,4 @@
+#include "headlesshint.h"
 #include "signalwatcher.h"
 
 #include "kx7rversion.h"
@@ -7,6 +8,7 @@
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "shell/station.h"
+#include "window/qttranslations.h"
 #include "window/tformmain.h"
 
 #include <QApplication>
@@ -63,10 +65,10 @@ int runStation(QCoreApplication& app, const Options& options)
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
     SignalWatcher signals_;
-    QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app,
-                     &QCoreApplication::quit);
 
     if (options.headless) {
+        QObject::connect(&signals_, &SignalWatcher::terminationRequested, &app,
+                         &QCoreApplication::quit);
         QObject::connect(&station, &Station::messageRaised, &station,
                          [](const QString& caption, const QString& text) {
                              qCWarning(lcShell).noquote() << caption + u':' << text;
@@ -75,14 +77,19 @@ int runStation(QCoreApplication& app, const Options& options)
         station.start();
         const int code = app.exec();
         station.shutdown();
+        qCInfo(lcShell) << "stopped";
         return code;
     }
     station.start();
     auto window = std::make_unique<TFormMain>(station);
+    // A stop from outside skips the close question.
+    QObject::connect(&signals_, &SignalWatcher::terminationRequested, window.get(),
+                     &TFormMain::stopOnRequest);
     window->show();
     const int code = app.exec();
     window.reset();
     station.shutdown();
+    qCInfo(lcShell) << "stopped";
     return code;
 }
 
@@ -102,13 +109,16 @@ int main(int argc, char* argv[])
     });
 
     std::unique_ptr<QCoreApplication> app;
-    if (headless || printOnly)
+    if (headless || printOnly) {
         app = std::make_unique<QCoreApplication>(argc, argv);
-    else
+    } else {
+        const HeadlessHint hint;
         app = std::make_unique<QApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kx7r-station"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KX7R_VERSION));
+    // No display name: X11 would append it to every caption.
     if (!headless && !printOnly)
-        QGuiApplication::setApplicationDisplayName(Texts::applicationTitle);
+        installQtTranslations(*app);
     return runStation(*app, parseOptions(arguments));
 }

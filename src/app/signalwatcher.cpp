@@ -1,5 +1,7 @@
 #include "signalwatcher.h"
 
+#include "model/logcategories.h"
+
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
@@ -10,9 +12,9 @@
 namespace {
 int g_fds[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signalNumber)
 {
-    const char b = 1;
+    const char b = char(signalNumber);
     [[maybe_unused]] const auto n = ::write(g_fds[0], &b, 1);
 }
 } // namespace
@@ -26,8 +28,12 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
     m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char b = 0;
-        [[maybe_unused]] const auto n = ::read(g_fds[1], &b, 1);
-        emit terminationRequested();
+        if (::read(g_fds[1], &b, 1) != 1)
+            return;
+        const int signalNumber = b;
+        qCInfo(lcShell).noquote() << "stop requested by"
+                                  << (signalNumber == SIGINT ? "SIGINT" : "SIGTERM");
+        emit terminationRequested(signalNumber);
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -5,7 +5,7 @@
 class QSocketNotifier;
 
 // Turns SIGINT and SIGTERM into a Qt signal through a self-pipe, so the event
-// loop ends the program in an orderly way.
+// loop ends the program in an orderly way: at once, without the close question.
 class SignalWatcher : public QObject {
     Q_OBJECT
 public:
@@ -13,7 +13,7 @@ public:
     ~SignalWatcher() override;
 
 signals:
-    void terminationRequested();
+    void terminationRequested(int signalNumber);
 
 private:
     QSocketNotifier* m_notifier = nullptr;

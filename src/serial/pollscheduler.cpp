@@ -23,22 +23,28 @@ PollScheduler::PollScheduler(StationState& state, TerminalAccess& access, IconBl
 void PollScheduler::TimerSendQuerryTimer()
 {
     if (isPausing()) {
-        qCDebug(lcSerial) << "send tick skipped: quiet time after a forwarded request";
+        qCDebug(lcSerial) << "send tick waits for the quiet time after a forwarded request";
+        m_tickWaiting = true;
         return;
     }
-    runTerminals(0, false);
+    runTerminals(0, true);
 }
 
 void PollScheduler::quietTimeElapsed()
 {
     m_quietTimer.stop();
-    runTerminals(m_resumeTerminal, true);
+    // One quiet second per tick: the rest of it sends no forwarded request.
+    runTerminals(m_resumeTerminal, false);
+    if (m_tickWaiting) {
+        m_tickWaiting = false;
+        runTerminals(0, true);
+    }
 }
 
-void PollScheduler::runTerminals(int first, bool skipStepA)
+void PollScheduler::runTerminals(int first, bool withStepA)
 {
     for (int t = qMax(first, 0); t < kTerminalCount; ++t) {
-        if (!(skipStepA && t == first) && sendForwarded(t)) {
+        if (withStepA && sendForwarded(t)) {
             m_resumeTerminal = t;
             m_quietTimer.start();
             return;

@@ -15,7 +15,9 @@ struct StationState;
 // queue (step B), written as a request frame that the receiver's answer or the
 // supervision's time-out later settles. After a forwarded request the lines stay
 // quiet for a second; the rest of the tick continues from a single-shot timer so
-// the other timers and the TCP services keep running meanwhile.
+// the other timers and the TCP services keep running meanwhile. A tick has at
+// most one quiet second: a request forwarded during it waits for the next tick,
+// and a send tick that falls into it runs as soon as the interrupted one is done.
 class PollScheduler : public QObject {
     Q_OBJECT
 public:
@@ -31,18 +33,23 @@ public:
     // A newer request replaces a pending one.
     void setForwardedRequest(const QByteArray& frame, int row);
 
-    // The quiet second after a forwarded request is running; send ticks are
-    // skipped until the rest of the interrupted tick has run.
+    // The quiet second after a forwarded request is running; a send tick that
+    // comes meanwhile waits until the rest of the interrupted tick has run.
     bool isPausing() const { return m_quietTimer.isActive(); }
     // The rest of the interrupted tick: step B of the terminal that sent the
     // forwarded request, then the following terminals.
     void quietTimeElapsed();
     // Shutdown: the rest of an interrupted tick is not sent.
-    void stopPause() { m_quietTimer.stop(); }
+    void stopPause()
+    {
+        m_quietTimer.stop();
+        m_tickWaiting = false;
+    }
 
 private:
-    // Runs the tick from terminal first; with skipStepA that terminal starts at step B.
-    void runTerminals(int first, bool skipStepA);
+    // Runs the tick from terminal first; with withStepA false every terminal
+    // goes straight to step B.
+    void runTerminals(int first, bool withStepA);
     // Step A; true when a forwarded request went out and the quiet time began.
     bool sendForwarded(int t);
     void pollNext(int t);
@@ -53,5 +60,6 @@ private:
     IconBlinker& m_blinker;
     QTimer m_quietTimer;
     int m_resumeTerminal = 0;
+    bool m_tickWaiting = false;                       // a send tick came during the quiet second
     std::array<bool, kTerminalCount> m_sendFailing{}; // logged once per episode
 };

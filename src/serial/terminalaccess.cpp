@@ -14,10 +14,71 @@ TerminalAccess::TerminalAccess(StationState& state, const SettingsStore& setting
 {
 }
 
-void TerminalAccess::closePort(TerminalPort& terminal)
+void TerminalAccess::closePort(int t)
 {
-    if (terminal.port)
-        terminal.port->close();
+    QSerialPort* port = m_state.terminals[t].port.get();
+    if (!port)
+        return;
+#ifdef Q_OS_WIN
+    // Windows cancels a write still in progress at close: let the request
+    // leave within what remains of its write time first.
+    if (port->isOpen() && port->bytesToWrite() > 0 && !m_writeDeadline[t].hasExpired())
+        port->waitForBytesWritten(int(m_writeDeadline[t].remainingTime()));
+#endif
+    port->close();
+}
+
+void TerminalAccess::watchErrors(int t, QSerialPort* port)
+{
+    connect(
+        port, &QSerialPort::errorOccurred, this, [this, port, t](QSerialPort::SerialPortError e) {
+            // Only these mean the device is gone; a refused setting leaves the
+            // port usable.
+            if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError &&
+                e != QSerialPort::WriteError)
+                return;
+            if (!port->isOpen() || port->property("closing").toULongLong() == m_openGeneration[t])
+                return;
+            // A hung-up device reports read errors in a tight loop and stays open:
+            // close it once, from the event loop, and read nothing until the next open.
+            const quint64 generation = m_openGeneration[t];
+            port->setProperty("closing", generation);
+            qCWarning(lcSerial).noquote() << "terminal" << t + 1 << "port" << port->portName()
+                                          << "failed:" << port->errorString();
+            QTimer::singleShot(0, port, [this, port, t, generation] {
+                if (m_openGeneration[t] == generation)
+                    port->close();
+            });
+        });
+}
+
+void TerminalAccess::applyLineSettings(int t, QSerialPort& port, const QString& baud)
+{
+    bool numeric = false;
+    const qint32 rate = baud.toInt(&numeric);
+    const bool valid = numeric && rate > 0;
+    // Settings the platform refuses are ignored: the port is open all the same.
+    if (!valid || !port.setBaudRate(rate)) {
+        qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "baud rate" << (u'"' + baud + u'"')
+                                    << "refused, the line runs at" << kFallbackBaud;
+        port.setBaudRate(kFallbackBaud);
+    }
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    port.setReadBufferSize(0);
+    port.clear(QSerialPort::AllDirections);
+    port.clearError();
+}
+
+void TerminalAccess::reportOpenFailure(int t, const QString& reason)
+{
+    if (m_openFailure[t] == reason)
+        return;
+    m_openFailure[t] = reason;
+    qCWarning(lcSerial).noquote() << "terminal" << t + 1 << m_state.terminals[t].comName
+                                  << "cannot be opened:" << Texts::portBusy << "-" << reason;
 }
 
 bool TerminalAccess::OpenTerminal(int t, const QString& baud)
@@ -31,50 +92,33 @@ bool TerminalAccess::OpenTerminal(int t, const QString& baud)
         return false;
     }
     if (terminal.handle != TerminalPort::Handle::NeverOpened)
-        closePort(terminal);
+        closePort(t);
 
     if (!terminal.port) {
         terminal.port = std::make_unique<QSerialPort>();
-        QSerialPort* port = terminal.port.get();
-        // A hung-up device reports read errors in a tight loop and stays open:
-        // close it once, from the event loop, and read nothing until the next open.
-        connect(
-            port, &QSerialPort::errorOccurred, this,
-            [this, port, t](QSerialPort::SerialPortError e) {
-                if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !port->isOpen())
-                    return;
-                if (port->property("closing").toBool())
-                    return;
-                port->setProperty("closing", true);
-                qCWarning(lcSerial).noquote() << "terminal" << t + 1 << "port" << port->portName()
-                                              << "failed:" << port->errorString();
-                QTimer::singleShot(0, port, [port] {
-                    port->close();
-                    port->setProperty("closing", false);
-                });
-            });
+        watchErrors(t, terminal.port.get());
         // The port buffers what the line delivers between ticks: keep it bounded.
-        connect(port, &QSerialPort::readyRead, this, [this, t] { boundBacklog(t); });
+        connect(terminal.port.get(), &QSerialPort::readyRead, this, [this, t] { boundBacklog(t); });
     }
     QSerialPort& port = *terminal.port;
-    port.setProperty("closing", false);
+    ++m_openGeneration[t];
     const QString device = deviceForComName(terminal.comName, m_settings);
     port.setPortName(device);
     const bool opened = !device.isEmpty() && port.open(QIODevice::ReadWrite);
     if (!opened) {
         terminal.handle = TerminalPort::Handle::Invalid;
         terminal.status = Texts::portBusy;
+        reportOpenFailure(t, device.isEmpty() ? QStringLiteral("no device for this name")
+                                              : device + u": " + port.errorString());
+        port.clearError();
         return false;
     }
+    if (!m_openFailure[t].isNull()) {
+        m_openFailure[t] = QString();
+        qCInfo(lcSerial).noquote() << "terminal" << t + 1 << terminal.comName << "opens again";
+    }
     terminal.handle = TerminalPort::Handle::Open;
-    // Settings the platform refuses are ignored: the port is open all the same.
-    port.setBaudRate(baud.toInt());
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
-    port.setReadBufferSize(0);
-    port.clear(QSerialPort::AllDirections);
+    applyLineSettings(t, port, baud);
     terminal.status = Texts::portConnected;
     return true;
 }
@@ -146,6 +190,9 @@ void TerminalAccess::write(int t, const QByteArray& bytes)
     }
     port->write(bytes);
     port->flush();
+#ifdef Q_OS_WIN
+    m_writeDeadline[t] = QDeadlineTimer(kWriteTimeoutMs);
+#endif
     terminal.bytesTransferred = quint32(bytes.size());
     if (port->bytesToWrite() > 0) {
         QTimer::singleShot(kWriteTimeoutMs, port, [port] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -10,12 +11,15 @@
 class SettingsStore;
 struct TerminalPort;
 struct StationState;
+class QSerialPort;
 
 // Opens, reads and writes the serial terminals. OpenTerminal always closes what
 // the terminal holds and opens its port again, 8N1 at the stored baud rate
-// whatever else is stored. A port that fails while open (adapter pulled) is
-// closed from the event loop, so the terminal reads nothing until its next
-// OpenTerminal: the silence a lost port shows.
+// whatever else is stored; a rate text that is no number leaves the line at
+// kFallbackBaud. Refused settings never close a port. A port whose device is
+// gone (adapter pulled: resource, read or write errors) is closed from the
+// event loop, so the terminal reads nothing until its next OpenTerminal: the
+// silence a lost port shows.
 class TerminalAccess : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +28,7 @@ public:
     // bytes are dropped, so a flooding line costs bounded memory and the answers
     // that follow the flood are read on the next tick.
     static constexpr qint64 kReadBacklogLimit = 1024 * 1024;
+    static constexpr qint32 kFallbackBaud = 9600;
 
     TerminalAccess(StationState& state, const SettingsStore& settings, QObject* parent = nullptr);
 
@@ -49,11 +54,23 @@ private:
         qint64 episodeDropped = 0; // since the line last stayed under the bound
         bool droppedSinceRead = false;
     };
-    void closePort(TerminalPort& terminal);
     void boundBacklog(int t);
+    void closePort(int t);
+    void watchErrors(int t, QSerialPort* port);
+    void applyLineSettings(int t, QSerialPort& port, const QString& baud);
+    void reportOpenFailure(int t, const QString& reason);
 
     std::array<Backlog, kTerminalCount> m_backlogs;
 
     StationState& m_state;
     const SettingsStore& m_settings;
+    // Counts the opens of each terminal, so a close queued for a lost port
+    // never closes a port opened since.
+    std::array<quint64, kTerminalCount> m_openGeneration{};
+    // The reason the last open failed, logged once per episode.
+    std::array<QString, kTerminalCount> m_openFailure;
+#ifdef Q_OS_WIN
+    // The end of the last write's 1.5 s write time.
+    std::array<QDeadlineTimer, kTerminalCount> m_writeDeadline{};
+#endif
 };

@@ -224,11 +224,9 @@ void Station::openTerminals()
         m_access.showOpenResult(t, opened);
         if (terminal.comName == Texts::portUndefined || terminal.comName.isEmpty())
             continue;
+        // A failed open is logged with its reason by the terminal access.
         if (opened)
             qCInfo(lcShell).noquote() << "terminal" << t + 1 << terminal.comName << "opened";
-        else
-            qCWarning(lcShell).noquote() << "terminal" << t + 1 << terminal.comName
-                                         << "cannot be opened:" << Texts::portBusy;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "grideditors.h"
 #include "taboutbox.h"
 
+#include "model/logcategories.h"
 #include "model/stationtexts.h"
 #include "serial/linemonitor.h"
 #include "shell/station.h"
@@ -411,11 +412,22 @@ void TFormMain::askCloseQuestion()
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box] {
-        if (box->standardButton(box->clickedButton()) == QMessageBox::Yes)
-            shutdownProgram();
+        if (box->standardButton(box->clickedButton()) != QMessageBox::Yes)
+            return;
+        qCInfo(lcShell) << "stop confirmed by the operator";
+        shutdownProgram();
     });
     m_closeQuestion = box;
     box->open();
+}
+
+void TFormMain::stopOnRequest()
+{
+    if (m_shuttingDown)
+        return;
+    shutdownProgram();
+    if (m_closeQuestion)
+        m_closeQuestion->done(QMessageBox::No);
 }
 
 void TFormMain::shutdownProgram()

@@ -57,6 +57,10 @@ public:
     void pumShutdownClick();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
 
+    // A stop asked from outside (SIGTERM, SIGINT): the program ends at once,
+    // without the close question; one still open goes with the window.
+    void stopOnRequest();
+
     // Visible and in front, on the page last shown.
     void showMainWindow();
     // The error box of an Apply or of the engine, opened without blocking; an

@@ -176,7 +176,7 @@ private slots:
         QVERIFY(!line.state.requestPending[1]);
         QVERIFY(line.scheduler.isPausing());
 
-        line.tick(); // a send tick during the pause starts no second pass
+        line.tick(); // a send tick during the pause waits for the rest of this one
         QCOMPARE(line.pty(0).read(0), QByteArray());
 
         QByteArray second;
@@ -189,6 +189,58 @@ private slots:
         QVERIFY(!line.scheduler.isPausing());
         QVERIFY2(otherTicks >= 10, qPrintable(QString::number(otherTicks)));
         QCOMPARE(line.pty(0).read(0), QByteArray()); // terminal 1 was not polled twice
+    }
+
+    // A request forwarded during the quiet second waits for the next tick: no
+    // second pause, and the terminals after the first one get their polls.
+    void oneQuietSecondPerTick()
+    {
+        Line line;
+        line.attach(1);
+        line.attach(2);
+        line.setChannel(0, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 0, 10);
+        line.setChannel(1, QStringLiteral("Терминал2"), Texts::modeOnRequest, 2, 0, 10);
+        line.setChannel(2, QStringLiteral("Терминал3"), Texts::modeOnRequest, 3, 0, 10);
+        line.setChannel(9, QStringLiteral("Терминал3"), Texts::modeActive, 3, 1, 10);
+        line.scheduler.setForwardedRequest(kForward, 2);
+        line.tick();
+        QCOMPARE(line.sent(0), HexFrame::requestFrame(1, 0));
+        QCOMPARE(line.sent(1, kForward.size()), kForward);
+        QVERIFY(line.scheduler.isPausing());
+
+        line.scheduler.setForwardedRequest(kForward, 10); // left during the quiet second
+        line.scheduler.quietTimeElapsed();
+        QVERIFY(!line.scheduler.isPausing());
+        QCOMPARE(line.sent(1), HexFrame::requestFrame(2, 0));
+        QCOMPARE(line.sent(2), HexFrame::requestFrame(3, 0));
+        QCOMPARE(line.state.forwardRow, 10);
+
+        // Next tick: terminal 1, free again, is polled before the second request leaves.
+        line.answer(0, 0);
+        line.tick();
+        QCOMPARE(line.sent(0), HexFrame::requestFrame(1, 0));
+        QCOMPARE(line.sent(2, kForward.size()), kForward);
+        QVERIFY(line.scheduler.isPausing());
+    }
+
+    // A send tick that falls into the quiet second runs right after it.
+    void tickDuringQuietSecondIsKept()
+    {
+        Line line;
+        line.attach(1);
+        line.setChannel(0, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 0, 10);
+        line.setChannel(1, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 1, 10);
+        line.setChannel(4, QStringLiteral("Терминал2"), Texts::modeActive, 5, 0, 10);
+        line.scheduler.setForwardedRequest(kForward, 5);
+        line.tick();
+        QCOMPARE(line.sent(0), HexFrame::requestFrame(1, 0));
+        QCOMPARE(line.sent(1, kForward.size()), kForward);
+        line.answer(0, 0);
+        line.tick(); // during the quiet second
+        QCOMPARE(line.pty(0).read(0), QByteArray());
+        line.scheduler.quietTimeElapsed();
+        QCOMPARE(line.sent(0), HexFrame::requestFrame(1, 1));
+        QVERIFY(!line.scheduler.isPausing());
     }
 
     void forwardedRequestIgnoresPendingTerminal()

@@ -149,6 +149,65 @@ private slots:
         QVERIFY(line.access.OpenTerminal(0, QStringLiteral("9600")));
     }
 
+    // A rate the line cannot take raises a settings error; the port stays open,
+    // at the fallback rate, and answers are read on it.
+    void badBaudTextKeepsThePortUsable_data()
+    {
+        QTest::addColumn<QString>("baud");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("not a number") << QStringLiteral("быстро");
+        QTest::newRow("zero") << QStringLiteral("0");
+        QTest::newRow("negative") << QStringLiteral("-9600");
+    }
+    void badBaudTextKeepsThePortUsable()
+    {
+        QFETCH(QString, baud);
+        Line line;
+        line.state.terminals[0].baudRate = baud;
+        QVERIFY(line.access.OpenTerminal(0, baud));
+        QCOMPARE(line.state.terminals[0].status, Texts::portConnected);
+        QCOMPARE(line.port().baudRate(), 9600);
+        QTest::qWait(20); // a queued close would run now
+        QVERIFY(line.port().isOpen());
+        line.pty.write(QByteArrayLiteral("answer"));
+        QByteArray got;
+        QTRY_VERIFY((got += line.access.readArrived(0)).size() >= 6);
+        QCOMPARE(got, QByteArrayLiteral("answer"));
+    }
+
+    // Errors that leave the device in place do not close the port.
+    void settingErrorsDoNotClose_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::newRow("unsupported operation") << int(QSerialPort::UnsupportedOperationError);
+        QTest::newRow("unknown") << int(QSerialPort::UnknownError);
+        QTest::newRow("timeout") << int(QSerialPort::TimeoutError);
+        QTest::newRow("open") << int(QSerialPort::OpenError);
+    }
+    void settingErrorsDoNotClose()
+    {
+        QFETCH(int, error);
+        Line line;
+        QVERIFY(line.access.OpenTerminal(0, QStringLiteral("9600")));
+        emit line.port().errorOccurred(QSerialPort::SerialPortError(error));
+        QTest::qWait(20);
+        QVERIFY(line.port().isOpen());
+    }
+
+    // A close queued for a lost port never closes the port opened after it.
+    void queuedCloseSparesTheNextOpen()
+    {
+        Line line;
+        QVERIFY(line.access.OpenTerminal(0, QStringLiteral("9600")));
+        emit line.port().errorOccurred(QSerialPort::ResourceError);
+        QVERIFY(line.access.OpenTerminal(0, QStringLiteral("9600")));
+        QTest::qWait(20);
+        QVERIFY(line.port().isOpen());
+
+        emit line.port().errorOccurred(QSerialPort::ReadError);
+        QTRY_VERIFY(!line.port().isOpen());
+    }
+
     void openResultCell_data()
     {
         QTest::addColumn<QString>("comName");

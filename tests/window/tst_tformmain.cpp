@@ -6,6 +6,7 @@
 #include "shell/station.h"
 #include "window/cellgridview.h"
 #include "window/grideditors.h"
+#include "window/qttranslations.h"
 #include "window/taboutbox.h"
 #include "window/tformmain.h"
 
@@ -495,6 +496,43 @@ private slots:
         question->button(QMessageBox::Yes)->click();
         QCOMPARE(shutdown.count(), 1);
         QVERIFY(!window().trayIcon().isVisible());
+    }
+
+    // SIGTERM and SIGINT end the program without the question, even one
+    // already open; the window's own close still asks it.
+    void stopOnRequestSkipsTheQuestion()
+    {
+        QSignalSpy shutdown(&window(), &TFormMain::shutdownConfirmed);
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        window().close();
+        QVERIFY(window().closeQuestion());
+        window().stopOnRequest();
+        QCOMPARE(shutdown.count(), 1);
+        QTRY_VERIFY(!window().closeQuestion());
+        QVERIFY(window().close());
+        QVERIFY(openBoxes(window(), QStringLiteral("closeQuestion")).isEmpty());
+    }
+
+    // Captions are exactly the system's: no display name for X11 to append,
+    // and Qt's own buttons speak Russian.
+    void captionsAndQtTextsInRussian()
+    {
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+        QVERIFY(installQtTranslations(*QCoreApplication::instance()));
+        QMessageBox box(QMessageBox::Question, QStringLiteral("КХ7Р"), QStringLiteral("?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(u'&'), QStringLiteral("Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove(u'&'), QStringLiteral("Нет"));
+        QCOMPARE(box.button(QMessageBox::Ok)->text().remove(u'&'), QStringLiteral("OK"));
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::Directory);
+        const auto buttons = dialog.findChildren<QPushButton*>();
+        QStringList texts;
+        for (const QPushButton* b : buttons)
+            texts.append(b->text().remove(u'&'));
+        QVERIFY2(texts.contains(QStringLiteral("Отмена")), qPrintable(texts.join(u',')));
     }
 
     void shutdownItemAsksOnce()
