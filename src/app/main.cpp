@@ -3,6 +3,7 @@
 
 #include "kx7rversion.h"
 
+#include "broker/brokersettings.h"
 #include "model/clock.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -17,6 +18,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -24,6 +26,23 @@ struct Options {
     bool headless = false;
     QString configFile;
     quint16 historyPort = Station::kHistoryPort;
+    QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
+};
+
+// --mqtt-<name> for each KX7R_QUERRY\MQTT value, stored as the page's Apply would.
+struct BrokerOption {
+    const char16_t* option;
+    const char16_t* valueName;
+    const char16_t* help;
+};
+constexpr BrokerOption kBrokerOptions[] = {
+    {u"mqtt-host", u"Host", u"MQTT broker to publish every answer to (empty: off)."},
+    {u"mqtt-port", u"Port", u"Port of the MQTT broker (1883)."},
+    {u"mqtt-client-id", u"ClientId", u"MQTT client id (kx7r-<host name>)."},
+    {u"mqtt-topic-prefix", u"TopicPrefix", u"First part of every MQTT topic (kx7r)."},
+    {u"mqtt-username", u"Username", u"User name at the MQTT broker."},
+    {u"mqtt-password", u"Password", u"Password at the MQTT broker."},
+    {u"mqtt-tls-ca", u"TLS", u"CA certificate file: connect to the broker over TLS."},
 };
 
 Options parseOptions(const QStringList& arguments)
@@ -42,6 +61,10 @@ Options parseOptions(const QStringList& arguments)
                                          QStringLiteral("Port of the history service (5001)."),
                                          QStringLiteral("N"));
     parser.addOptions({headless, config, historyPort});
+    for (const BrokerOption& option : kBrokerOptions)
+        parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
+                                            QString::fromUtf16(option.help),
+                                            QStringLiteral("TEXT")));
     parser.process(arguments);
 
     Options options;
@@ -56,12 +79,27 @@ Options parseOptions(const QStringList& arguments)
         }
         options.historyPort = quint16(port);
     }
+    for (const BrokerOption& option : kBrokerOptions)
+        if (parser.isSet(QString::fromUtf16(option.option)))
+            options.broker.append({QString::fromUtf16(option.valueName),
+                                   parser.value(QString::fromUtf16(option.option))});
     return options;
 }
 
 int runStation(QCoreApplication& app, const Options& options)
 {
     SettingsStore settings(options.configFile);
+    if (!options.broker.isEmpty()) {
+        BrokerSettings broker = BrokerSettings::read(settings);
+        for (const auto& [valueName, text] : options.broker)
+            for (const auto& [name, field] : BrokerSettings::fields())
+                if (name == valueName)
+                    broker.*field = text;
+        if (const Outcome stored = broker.write(settings); !stored) {
+            qCritical().noquote() << "--mqtt-*:" << stored.error();
+            return 2;
+        }
+    }
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
     SignalWatcher signals_;

@@ -36,11 +36,13 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_blinker(m_state, m_timerBlink), m_access(m_state, m_settings),
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
-      m_liveServer(m_state, m_scheduler),
-      m_decoder(m_state, m_clock, m_measurementStore, m_liveServer),
+      m_liveServer(m_state, m_scheduler), m_publisher(m_state),
+      m_decoder(m_state, m_clock, m_measurementStore, m_relays),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock)
 {
+    m_relays.add(m_liveServer);
+    m_relays.add(m_publisher);
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
@@ -106,6 +108,7 @@ void Station::readStoredSettings()
     readChannels();
     readTerminals();
     m_archivePathText = readArchiveFolder();
+    m_publisher.start(BrokerSettings::read(m_settings), BrokerSettings::spoolPath(m_settings));
 }
 
 void Station::shutdown()
@@ -117,6 +120,7 @@ void Station::shutdown()
     m_scheduler.stopPause();
     m_liveServer.stop();
     m_historyService.stop();
+    m_publisher.stop();
 }
 
 // A stored number that is missing or not decimal counts as 0, reported once.
@@ -328,4 +332,12 @@ void Station::onArchiveFolderFailed(const QString& folder)
 {
     qCWarning(lcArchive).noquote() << kArchiveMessage << folder;
     emit messageRaised(kArchiveCaption, kArchiveMessage);
+}
+
+Outcome Station::applyBroker(const BrokerSettings& broker)
+{
+    const Outcome stored = broker.write(m_settings);
+    if (stored)
+        m_publisher.start(broker, BrokerSettings::spoolPath(m_settings));
+    return stored;
 }

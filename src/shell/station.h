@@ -2,10 +2,13 @@
 
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
+#include "answers/recordrelaylist.h"
 #include "archive/archivereader.h"
 #include "archive/archivewriter.h"
 #include "archive/historyservice.h"
 #include "archive/measurementstore.h"
+#include "broker/brokersettings.h"
+#include "broker/mqttpublisher.h"
 #include "model/outcome.h"
 #include "model/stationstate.h"
 #include "serial/iconblinker.h"
@@ -51,6 +54,8 @@ public:
     Outcome applyArchiveFolder(const QString& folder);
     // HistoryFolder as stored now: shown again at every page change.
     QString readArchiveFolder() const;
+    // Stores the KX7R_QUERRY\MQTT values and restarts publishing with them.
+    Outcome applyBroker(const BrokerSettings& broker);
 
     // Texts the window shows in txtTCP_PORT and txtArchivePath at start-up.
     QString tcpPortText() const { return m_tcpPortText; }
@@ -66,6 +71,7 @@ public:
     Supervision& supervision() { return m_supervision; }
     AnswerDecoder& decoder() { return m_decoder; }
     LiveServer& liveServer() { return m_liveServer; }
+    MqttPublisher& publisher() { return m_publisher; }
     HistoryService& historyService() { return m_historyService; }
     ArchiveWriter& archiveWriter() { return m_archiveWriter; }
 
@@ -107,6 +113,8 @@ private:
     ArchiveWriter m_archiveWriter;
     MeasurementStore m_measurementStore;
     LiveServer m_liveServer;
+    MqttPublisher m_publisher;
+    RecordRelayList m_relays; // the live service, then the broker
     AnswerDecoder m_decoder;
     Receiver m_receiver;
     ArchiveReader m_archiveReader;

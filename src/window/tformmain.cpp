@@ -1,5 +1,6 @@
 #include "tformmain.h"
 
+#include "brokersettingsbox.h"
 #include "cellgridview.h"
 #include "grideditors.h"
 #include "taboutbox.h"
@@ -259,9 +260,14 @@ QWidget* TFormMain::buildArchivePage()
     folderBar->addWidget(select);
     folderBar->addStretch();
 
+    auto* broker = new BrokerSettingsBox(m_station, page);
+    connect(broker, &BrokerSettingsBox::applyFailed, this,
+            [this](const QString& text) { showError(Texts::applicationTitle, text); });
+
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label);
     layout->addLayout(folderBar);
+    layout->addWidget(broker);
     layout->addStretch(1);
     layout->addLayout(rightButtonBar(apply));
 

@@ -1,0 +1,3 @@
+#include "brokerlogging.h"
+
+Q_LOGGING_CATEGORY(lcBroker, "kx7r.broker", QtInfoMsg)

@@ -1,0 +1,196 @@
+#include "mqttpublisher.h"
+
+#include "answermessage.h"
+#include "brokerlogging.h"
+
+#include "answers/answerrecord.h"
+#include "model/stationstate.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+const QByteArray kOnline = QByteArrayLiteral("online");
+const QByteArray kOffline = QByteArrayLiteral("offline");
+} // namespace
+
+MqttPublisher::MqttPublisher(StationState& state, qint64 spoolBound, QObject* parent)
+    : QObject(parent), m_state(state), m_spool(spoolBound)
+{
+    m_unreachable.setSingleShot(true);
+    m_unreachable.setInterval(kUnreachableAfterMs);
+    connect(&m_unreachable, &QTimer::timeout, this, &MqttPublisher::onUnreachableTimeout);
+    connect(&m_connection, &BrokerConnection::connected, this, &MqttPublisher::onConnected);
+    connect(&m_connection, &BrokerConnection::refused, this, &MqttPublisher::onRefused);
+    connect(&m_connection, &BrokerConnection::disconnected, this, &MqttPublisher::onDisconnected);
+    connect(&m_connection, &BrokerConnection::published, this, &MqttPublisher::onPublished);
+    connect(&m_state.rsSettings, &CellGrid::dataChanged, this,
+            &MqttPublisher::onTerminalCellsChanged);
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    stop();
+}
+
+void MqttPublisher::start(const BrokerSettings& settings, const QString& spoolPath)
+{
+    stop();
+    m_settings = settings;
+    if (!settings.enabled())
+        return;
+    m_enabled = true;
+    m_spool.open(spoolPath);
+    m_nextSeq = m_spool.firstSeq();
+    m_problem.clear();
+    qCInfo(lcBroker).noquote() << "publishing to the MQTT broker" << settings.address() << "under"
+                               << settings.topicRoot() + u'#' << "; spool" << spoolPath;
+    m_connection.open(settings, settings.topicRoot() + QStringLiteral("status"), kOffline);
+    m_unreachable.start();
+    emit stateChanged();
+}
+
+void MqttPublisher::stop()
+{
+    if (!m_enabled)
+        return;
+    m_unreachable.stop();
+    m_connection.close(m_settings.topicRoot() + QStringLiteral("status"), kOffline);
+    m_spool.close();
+    m_inFlight.clear();
+    m_enabled = false;
+    emit stateChanged();
+}
+
+void MqttPublisher::RelayRecord(AnswerRecord& record, int length)
+{
+    if (!m_enabled || record[4] >= kChannelCount)
+        return;
+    const int k = record[4];
+    const QString statusText = m_state.queryList.text(k + 1, QueryColumn::Status);
+    const QByteArray json =
+        AnswerMessage::json(record, length, m_state.channels[size_t(k)].terminal, statusText);
+    m_spool.append(AnswerMessage::topic(record), json);
+    drain();
+    emit stateChanged();
+}
+
+// Hands the next spooled messages to the library, in order, keeping at most
+// kWindow unacknowledged so a long backlog is read from disk as it drains.
+void MqttPublisher::drain()
+{
+    if (!m_connection.isConnected())
+        return;
+    m_nextSeq = qMax(m_nextSeq, m_spool.firstSeq()); // the bound may have dropped some
+    while (m_inFlight.size() < kWindow && m_nextSeq < m_spool.endSeq()) {
+        QString topic;
+        QByteArray payload;
+        if (!m_spool.read(m_nextSeq, &topic, &payload)) {
+            qCWarning(lcBroker) << "cannot read queued MQTT message" << m_nextSeq;
+            m_spool.acknowledge(m_nextSeq++);
+            continue;
+        }
+        const int mid = m_connection.publish(m_settings.topicRoot() + topic, payload, true);
+        if (mid < 0)
+            return; // the session is ending; its end resends from the spool
+        m_inFlight.insert(mid, m_nextSeq++);
+    }
+}
+
+void MqttPublisher::onConnected()
+{
+    m_unreachable.stop();
+    qCInfo(lcBroker).noquote() << "connected to the MQTT broker" << m_settings.address() << ";"
+                               << m_spool.count() << "messages queued";
+    m_problem.clear();
+    m_connection.publish(m_settings.topicRoot() + QStringLiteral("status"), kOnline, true);
+    m_terminalSent.fill(QString());
+    for (int t = 0; t < kTerminalCount; ++t)
+        publishTerminal(t);
+    drain();
+    emit stateChanged();
+}
+
+void MqttPublisher::onRefused(const QString& reason)
+{
+    m_unreachable.stop();
+    const QString problem = QStringLiteral("refused");
+    if (m_problem != problem)
+        qCWarning(lcBroker).noquote()
+            << "the MQTT broker" << m_settings.address() << "refused the connection:" << reason
+            << "- check Username and Password under" << BrokerSettings::key()
+            << "; answers are queued meanwhile";
+    m_problem = problem;
+}
+
+// The library would resend what it holds on its next connection, but not in
+// order with what follows and not after a restart: the session is renewed and
+// everything unacknowledged is sent again from the spool.
+void MqttPublisher::onDisconnected()
+{
+    qCWarning(lcBroker).noquote() << "lost the MQTT broker" << m_settings.address()
+                                  << "; answers are queued until it is back";
+    m_problem = QStringLiteral("lost");
+    m_inFlight.clear();
+    m_nextSeq = m_spool.firstSeq();
+    m_connection.open(m_settings, m_settings.topicRoot() + QStringLiteral("status"), kOffline);
+    emit stateChanged();
+}
+
+void MqttPublisher::onUnreachableTimeout()
+{
+    if (m_connection.isConnected() || !m_problem.isEmpty())
+        return;
+    m_problem = QStringLiteral("unreachable");
+    qCWarning(lcBroker).noquote() << "the MQTT broker" << m_settings.address()
+                                  << "does not answer; answers are queued until it does";
+}
+
+void MqttPublisher::onPublished(int mid)
+{
+    const auto it = m_inFlight.constFind(mid);
+    if (it == m_inFlight.cend())
+        return;
+    m_spool.acknowledge(it.value());
+    m_inFlight.erase(it);
+    drain();
+    emit stateChanged();
+}
+
+void MqttPublisher::onTerminalCellsChanged(const QModelIndex& topLeft,
+                                           const QModelIndex& bottomRight)
+{
+    // Model row i is grid row i + 1; column t + 1 is terminal t.
+    const int statusModelRow = RsRow::Status - 1;
+    if (!m_connection.isConnected() || topLeft.row() > statusModelRow ||
+        bottomRight.row() < statusModelRow)
+        return;
+    for (int column = qMax(1, topLeft.column()); column <= bottomRight.column(); ++column)
+        publishTerminal(column - 1);
+}
+
+void MqttPublisher::publishTerminal(int t)
+{
+    if (t < 0 || t >= kTerminalCount || !m_connection.isConnected())
+        return;
+    QJsonObject o;
+    o.insert(QStringLiteral("terminal"), t + 1);
+    o.insert(QStringLiteral("port"), m_state.rsSettings.text(RsRow::ComName, t + 1));
+    o.insert(QStringLiteral("status"), m_state.rsSettings.text(RsRow::Status, t + 1));
+    const QByteArray json = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    if (json == m_terminalSent[size_t(t)].toUtf8())
+        return;
+    m_terminalSent[size_t(t)] = QString::fromUtf8(json);
+    m_connection.publish(
+        m_settings.topicRoot() + QStringLiteral("terminal/") + QString::number(t + 1), json, true);
+}
+
+QString MqttPublisher::statusText() const
+{
+    if (!m_enabled)
+        return QStringLiteral("MQTT: публикация выключена");
+    const QString queued = QStringLiteral(", в очереди: ") + QString::number(m_spool.count());
+    if (m_connection.isConnected())
+        return QStringLiteral("MQTT: подключен к ") + m_settings.address() + queued;
+    return QStringLiteral("MQTT: нет связи с брокером ") + m_settings.address() + queued;
+}

@@ -1,0 +1,90 @@
+#include "brokersettingsbox.h"
+
+#include "broker/brokersettings.h"
+#include "broker/mqttpublisher.h"
+#include "shell/station.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// Captions and widget names in BrokerSettings::fields() order.
+struct Field {
+    const char16_t* caption;
+    const char16_t* name;
+};
+constexpr Field kFields[] = {
+    {u"Адрес брокера", u"txtMqttHost"},
+    {u"Порт", u"txtMqttPort"},
+    {u"Идентификатор клиента", u"txtMqttClientId"},
+    {u"Префикс тем", u"txtMqttTopicPrefix"},
+    {u"Имя пользователя", u"txtMqttUsername"},
+    {u"Пароль", u"txtMqttPassword"},
+    {u"Сертификат CA (TLS)", u"txtMqttTls"},
+};
+constexpr int kBoxWidth = 449;
+} // namespace
+
+BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
+    : QGroupBox(QStringLiteral("Публикация в MQTT брокер"), parent), m_station(station)
+{
+    setObjectName(QStringLiteral("gbMqtt"));
+    auto* form = new QFormLayout;
+    for (const Field& field : kFields) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromUtf16(field.name));
+        edit->setFixedWidth(kBoxWidth);
+        form->addRow(QString::fromUtf16(field.caption), edit);
+        m_edits.append(edit);
+    }
+    m_edits[5]->setEchoMode(QLineEdit::Password);
+    m_edits[1]->setPlaceholderText(QString::number(BrokerSettings::kDefaultPort));
+    m_edits[3]->setPlaceholderText(QStringLiteral("kx7r"));
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblMqttStatus"));
+    auto* apply = new QPushButton(QStringLiteral("Применить"), this);
+    apply->setObjectName(QStringLiteral("btnApplyMqtt"));
+    connect(apply, &QPushButton::clicked, this, &BrokerSettingsBox::btnApplyMqttClick);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(m_status, 1);
+    bar->addWidget(apply);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(bar);
+
+    showStored();
+    showStatus();
+    connect(&m_station.publisher(), &MqttPublisher::stateChanged, this,
+            &BrokerSettingsBox::showStatus);
+}
+
+void BrokerSettingsBox::showStored()
+{
+    const BrokerSettings stored = BrokerSettings::read(m_station.settings());
+    const auto fields = BrokerSettings::fields();
+    for (int i = 0; i < fields.size(); ++i)
+        m_edits[i]->setText(stored.*fields[i].second);
+}
+
+void BrokerSettingsBox::btnApplyMqttClick()
+{
+    BrokerSettings broker;
+    const auto fields = BrokerSettings::fields();
+    for (int i = 0; i < fields.size(); ++i)
+        broker.*fields[i].second = m_edits[i]->text().trimmed();
+    const Outcome outcome = m_station.applyBroker(broker);
+    if (!outcome)
+        emit applyFailed(outcome.error());
+    showStatus();
+}
+
+void BrokerSettingsBox::showStatus()
+{
+    m_status->setText(m_station.publisher().statusText());
+}
