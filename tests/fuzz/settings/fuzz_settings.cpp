@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -55,9 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     file.close();
 
-    SettingsStore store(path);
-    SystemClock clock;
-    Station station(store, clock, 0);
+    // One station for every input: its store is made again in place over the new file.
+    static std::optional<SettingsStore> store(std::in_place, path);
+    static SystemClock clock;
+    static Station station(*store, clock, 0);
+    store.emplace(path);
     station.readStoredSettings();
     return 0;
 }
