@@ -49,6 +49,37 @@ private slots:
         grid.setRows(0);
         QCOMPARE(grid.rows(), 1);
     }
+
+    // Removing a row moves the rows below up with their cells; numbered rows
+    // keep counting 1, 2, 3 without being rewritten.
+    void removedRowTakesOnlyItself()
+    {
+        CellGrid grid(5, 2);
+        for (int row = 1; row <= 4; ++row)
+            grid.setText(row, 1, QStringLiteral("client ") + QString::number(row));
+        grid.setRowNumbers(0, 4);
+        QCOMPARE(grid.text(4, 0), QStringLiteral("4"));
+
+        QSignalSpy changed(&grid, &CellGrid::dataChanged);
+        grid.removeRow(2);
+        QCOMPARE(grid.rows(), 4);
+        QCOMPARE(changed.size(), 0);
+        const QStringList expected{QStringLiteral("client 1"), QStringLiteral("client 3"),
+                                   QStringLiteral("client 4")};
+        for (int row = 1; row <= 3; ++row) {
+            QCOMPARE(grid.text(row, 0), QString::number(row));
+            QCOMPARE(grid.text(row, 1), expected[row - 1]);
+            QCOMPARE(grid.data(grid.index(row - 1, 0), Qt::DisplayRole).toString(),
+                     QString::number(row));
+        }
+        grid.removeRow(0); // the heading row stays
+        grid.removeRow(4); // beyond the last row
+        QCOMPARE(grid.rows(), 4);
+        QCOMPARE(grid.text(0, 1), QString());
+
+        grid.setRowNumbers(0, 0);
+        QVERIFY(grid.text(1, 0).isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCellGrid)
