@@ -69,7 +69,7 @@ private:
     QList<Client> m_clients; // in the order they were accepted
     qint64 m_droppedFrames = 0;
     bool m_batching = false;
-    // One tick's frames: bounded by what one receive tick can take off the lines.
+    // One tick's frames: about as many bytes as the tick took off the lines.
     QByteArray m_batch;
     QList<qsizetype> m_batchEnds;
 };
