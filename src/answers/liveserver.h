@@ -81,7 +81,7 @@ private:
     int m_clientLimit = kDefaultClientLimit;
     qint64 m_refused = 0; // connections refused in the running episode
     bool m_batching = false;
-    // One tick's frames: bounded by what one receive tick can take off the lines.
+    // One tick's frames: about as many bytes as the tick took off the lines.
     QByteArray m_batch;
     QList<qsizetype> m_batchEnds;
 };

@@ -21,6 +21,8 @@ void MeasurementStore::StoreMeasurement(const AnswerRecord& record)
         MeasurementRecord::fromAnswer(record, QLocale::system().decimalPoint());
     if (m_batching) {
         m_pending.append(std::move(measurement));
+        if (m_pending.size() >= kMaxPending)
+            storePending();
         return;
     }
     m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, measurement.stamp());
@@ -35,6 +37,11 @@ void MeasurementStore::beginBatch()
 void MeasurementStore::endBatch()
 {
     m_batching = false;
+    storePending();
+}
+
+void MeasurementStore::storePending()
+{
     if (m_pending.isEmpty())
         return;
     m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, m_pending.last().stamp());

@@ -20,13 +20,18 @@ public:
 
     void StoreMeasurement(const AnswerRecord& record) override;
 
+    // A tick larger than this is stored in parts of this many measurements
+    // (a decoded line takes far more memory than its frame did).
+    static constexpr qsizetype kMaxPending = 2048;
+
     void beginBatch();
     void endBatch();
 
 private:
+    void storePending();
+
     SettingsStore& m_settings;
     ArchiveWriter& m_writer;
     bool m_batching = false;
-    // Bounded by what one receive tick can take off the lines.
-    QList<MeasurementRecord> m_pending;
+    QList<MeasurementRecord> m_pending; // at most kMaxPending
 };

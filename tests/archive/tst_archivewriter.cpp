@@ -276,6 +276,31 @@ private slots:
         store.StoreMeasurement(answerAt(7, 23, 1, 2, 3));
         QCOMPARE(lastMeasure(), QStringLiteral("23092015010203"));
     }
+
+    // A tick that takes more than the store holds is stored in parts, in order.
+    void anOverlongTickIsStoredInParts()
+    {
+        SettingsFixture settings;
+        settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
+        ArchiveWriter writer(settings.store());
+        MeasurementStore store(settings.store(), writer);
+        const QString file = settings.dirPath() + u"/2015/Сентябрь/22/Измерения по каналу 1.mes";
+        store.beginBatch();
+        for (int i = 0; i < 2048; ++i)
+            store.StoreMeasurement(answerAt(0, 22, i / 3600, i / 60 % 60, i % 60));
+        // The 2048th measurement, at 00:34:07, filled the store.
+        QCOMPARE(
+            settings.store().readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")),
+            QStringLiteral("22092015003407"));
+        QCOMPARE(readFile(file).count('\n'), 1 + 2048);
+        store.StoreMeasurement(answerAt(0, 22, 1, 0, 0));
+        QCOMPARE(readFile(file).count('\n'), 1 + 2048);
+        store.endBatch();
+        const QList<QByteArray> lines = readFile(file).split('\n');
+        QCOMPARE(lines.size(), 1 + 2049 + 1);
+        QVERIFY(lines[2048].contains("\t00:34:07\t"));
+        QVERIFY(lines[2049].contains("\t01:00:00\t"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestArchiveWriter)
