@@ -4,20 +4,26 @@
 
 #include <QStringList>
 
-SettingsStore::SettingsStore(const QString& iniFile)
+SettingsStore::SettingsStore(const QString& iniFile) : m_iniFile(iniFile)
 {
+    open();
+}
+
+void SettingsStore::open()
+{
+    m_settings.reset();
 #ifdef Q_OS_WIN
-    if (iniFile.isEmpty())
+    if (m_iniFile.isEmpty())
         m_settings = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER"),
                                                  QSettings::NativeFormat);
 #endif
     if (!m_settings) {
-        if (iniFile.isEmpty())
+        if (m_iniFile.isEmpty())
             m_settings =
                 std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                             QStringLiteral("kx7r"), QStringLiteral("kx7r-station"));
         else
-            m_settings = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
+            m_settings = std::make_unique<QSettings>(m_iniFile, QSettings::IniFormat);
     }
 }
 
@@ -62,7 +68,15 @@ QString SettingsStore::readSetting(const QString& keyPath, const QString& valueN
 Outcome SettingsStore::writeSetting(const QString& keyPath, const QString& valueName,
                                     const QString& text)
 {
-    m_settings->setValue(settingsKey(keyPath, valueName), text);
+    if (m_batchDepth == 0 && m_refused) {
+        // A QSettings keeps its first error: a fresh one tells later writes apart.
+        open();
+        m_refused = false;
+    }
+    const QString key = settingsKey(keyPath, valueName);
+    if (!m_previous.contains(key))
+        m_previous.insert(key, m_settings->value(key));
+    m_settings->setValue(key, text);
     if (m_batchDepth > 0) {
         if (m_batchFirstValue.isNull())
             m_batchFirstValue = valueName;
@@ -73,7 +87,10 @@ Outcome SettingsStore::writeSetting(const QString& keyPath, const QString& value
 
 void SettingsStore::beginBatch()
 {
-    ++m_batchDepth;
+    if (m_batchDepth++ == 0 && m_refused) {
+        open();
+        m_refused = false;
+    }
 }
 
 Outcome SettingsStore::endBatch()
@@ -88,10 +105,22 @@ Outcome SettingsStore::endBatch()
 Outcome SettingsStore::flush(const QString& valueName)
 {
     m_settings->sync();
-    if (m_settings->status() != QSettings::NoError || !m_settings->isWritable()) {
-        qCWarning(lcModel).noquote()
-            << "cannot write" << valueName << "to" << m_settings->fileName();
-        return Outcome::failure(QStringLiteral("Failed to set data for '%1'").arg(valueName));
+    if (m_settings->status() == QSettings::NoError && m_settings->isWritable()) {
+        m_previous.clear();
+        return Outcome::success();
     }
-    return Outcome::success();
+    qCWarning(lcModel).noquote() << "cannot write" << valueName << "to" << m_settings->fileName();
+    // Qt keeps refused values in a cache shared by every QSettings of the file
+    // and writes them with the next sync that succeeds: put back what the store
+    // held, so they are neither read back nor written later.
+    for (auto it = m_previous.cbegin(); it != m_previous.cend(); ++it) {
+        if (it.value().isValid())
+            m_settings->setValue(it.key(), it.value());
+        else
+            m_settings->remove(it.key());
+    }
+    m_previous.clear();
+    m_settings->sync();
+    m_refused = true;
+    return Outcome::failure(QStringLiteral("Failed to set data for '%1'").arg(valueName));
 }

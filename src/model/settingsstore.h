@@ -2,13 +2,17 @@
 
 #include "outcome.h"
 
+#include <QHash>
 #include <QSettings>
 #include <QString>
+#include <QVariant>
 #include <memory>
 
 // The per-user configuration store. Key paths are the system's backslash paths
 // ("KX7R_QUERRY\MEASURING_CHANNELS\CHANNEL01\"), every value is text, a missing
 // value reads as empty and every write reaches the store before it returns.
+// A write the store refuses is reported once and forgotten: reads return what
+// the store holds, and nothing is written later on its behalf.
 // Windows: the registry under HKEY_CURRENT_USER; elsewhere an INI file whose
 // groups are the key path's parts.
 class SettingsStore {
@@ -36,9 +40,14 @@ public:
 private:
     static QString settingsKey(const QString& keyPath, const QString& valueName);
 
+    void open();
     Outcome flush(const QString& valueName);
 
+    QString m_iniFile;
     std::unique_ptr<QSettings> m_settings;
+    // What the store held under each key written since the last sync.
+    QHash<QString, QVariant> m_previous;
+    bool m_refused = false;
     int m_batchDepth = 0;
     QString m_batchFirstValue;
 };

@@ -28,4 +28,6 @@ inline const QString unknownVersion = QStringLiteral("???");
 // Application
 inline const QString applicationTitle = QStringLiteral("Программа опроса блоков ПДЛ");
 inline const QString windowCaption = QStringLiteral("Программа опроса блоков ПДЛ v1.3");
+inline const QString archiveCaption = QStringLiteral("KX7R");
+inline const QString archiveFolderMessage = QStringLiteral("Unable to create archive folder");
 } // namespace Texts

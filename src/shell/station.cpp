@@ -11,8 +11,16 @@
 namespace {
 const QString kTcpPortValue = QStringLiteral("TCP_IP_Port");
 const QString kHistoryFolderValue = QStringLiteral("HistoryFolder");
-const QString kArchiveCaption = QStringLiteral("KX7R");
-const QString kArchiveMessage = QStringLiteral("Unable to create archive folder");
+
+// One log line per Apply with its result.
+Outcome logged(const char* apply, const Outcome& outcome)
+{
+    if (outcome)
+        qCInfo(lcShell).noquote() << "Apply of" << apply << ": done";
+    else
+        qCWarning(lcShell).noquote() << "Apply of" << apply << ": failed:" << outcome.error();
+    return outcome;
+}
 
 // The texts a channel row stores, in the order Apply writes them.
 struct ChannelValue {
@@ -237,11 +245,16 @@ void Station::openTerminals()
 Outcome Station::applyPollList()
 {
     const CellGrid& grid = m_state.queryList;
+    m_failedCell = QPoint();
     for (int row = 1; row <= kChannelCount; ++row) {
         for (int column : {QueryColumn::Address, QueryColumn::Channel, QueryColumn::Timeout}) {
             const QString text = grid.text(row, column);
-            if (!parseInteger(text))
-                return Outcome::failure(notAnIntegerMessage(text));
+            if (!parseInteger(text)) {
+                m_failedCell = QPoint(column, row);
+                qCWarning(lcShell).noquote()
+                    << "poll list row" << row << "column" << column << "is not a number";
+                return logged("the poll list", Outcome::failure(notAnIntegerMessage(text)));
+            }
         }
     }
 
@@ -271,7 +284,7 @@ Outcome Station::applyPollList()
         if (t >= 0 && channel.mode == Texts::modeOnRequest)
             m_state.pollQueues[t].append(k);
     }
-    return m_settings.endBatch();
+    return logged("the poll list", m_settings.endBatch());
 }
 
 Outcome Station::applyTerminals()
@@ -288,16 +301,19 @@ Outcome Station::applyTerminals()
         for (int i = 0; i < 5; ++i)
             m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
         terminal.resetReceiver();
-        m_access.showOpenResult(t, m_access.OpenTerminal(t, terminal.baudRate));
+        const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
+        m_access.showOpenResult(t, opened);
+        if (opened)
+            qCInfo(lcShell).noquote() << "terminal" << column << terminal.comName << "opened";
     }
-    return m_settings.endBatch();
+    return logged("the terminal settings", m_settings.endBatch());
 }
 
 Outcome Station::applyTcpPort(const QString& portText)
 {
     const auto port = parseInteger(portText);
     if (!port || *port < 1 || *port > 65535)
-        return Outcome::failure(notAnIntegerMessage(portText));
+        return logged("the TCP port", Outcome::failure(notAnIntegerMessage(portText)));
     const quint16 previous = m_livePort;
     m_liveServer.stop();
     const Outcome listening = m_liveServer.listen(quint16(*port));
@@ -307,11 +323,13 @@ Outcome Station::applyTcpPort(const QString& portText)
         if (!restored)
             qCWarning(lcShell).noquote() << "live service cannot listen again on port" << previous
                                          << ":" << restored.error();
-        return listening;
+        return logged("the TCP port", listening);
     }
     m_livePort = quint16(*port);
     m_tcpPortText = portText;
-    return m_settings.writeSetting(SettingsStore::rootKey(), kTcpPortValue, portText);
+    qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
+    return logged("the TCP port",
+                  m_settings.writeSetting(SettingsStore::rootKey(), kTcpPortValue, portText));
 }
 
 Outcome Station::applyArchiveFolder(const QString& folder)
@@ -320,7 +338,7 @@ Outcome Station::applyArchiveFolder(const QString& folder)
         m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
     if (stored)
         m_archivePathText = folder;
-    return stored;
+    return logged("the archive folder", stored);
 }
 
 QString Station::readArchiveFolder() const
@@ -330,8 +348,8 @@ QString Station::readArchiveFolder() const
 
 void Station::onArchiveFolderFailed(const QString& folder)
 {
-    qCWarning(lcArchive).noquote() << kArchiveMessage << folder;
-    emit messageRaised(kArchiveCaption, kArchiveMessage);
+    qCWarning(lcArchive).noquote() << Texts::archiveFolderMessage << folder;
+    emit archiveFolderFailed(folder);
 }
 
 Outcome Station::applyBroker(const BrokerSettings& broker)

@@ -19,6 +19,7 @@
 #include "serial/terminalaccess.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QTimer>
 
 class Clock;
@@ -48,7 +49,9 @@ public:
     // Closes both services with their clients and stops the timers.
     void shutdown();
 
+    // A failed Apply leaves failedCell() at the grid cell (row, column) it stopped on.
     Outcome applyPollList();
+    QPoint failedCell() const { return m_failedCell; }
     Outcome applyTerminals();
     Outcome applyTcpPort(const QString& portText);
     Outcome applyArchiveFolder(const QString& folder);
@@ -84,6 +87,8 @@ signals:
     void iconStateChanged(int iconState);
     // An error box for the operator (headless: a log line).
     void messageRaised(const QString& caption, const QString& text);
+    // The archive folder could not be created (already logged).
+    void archiveFolderFailed(const QString& folder);
 
 private:
     void setUpTimers();
@@ -124,4 +129,5 @@ private:
     QString m_tcpPortText;
     QString m_archivePathText;
     int m_missingNumbers = 0;
+    QPoint m_failedCell;
 };

@@ -3,6 +3,7 @@
 #include "model/cellcolour.h"
 #include "model/cellgrid.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -35,6 +36,9 @@ QWidget* CellGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     case CellEditor::Kind::DropDown: {
         auto* combo = new QComboBox(parent);
         combo->setEditable(false); // only the items can be chosen
+        // The list is as wide as its longest item, not as the narrow cell.
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        combo->view()->setTextElideMode(Qt::ElideNone);
         widget = combo;
         break;
     }
@@ -58,6 +62,18 @@ QWidget* CellGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     font.setBold(true);
     widget->setFont(font);
     return widget;
+}
+
+void CellGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                            const QModelIndex& index) const
+{
+    QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+    // A drop-down wider than its cell shows its whole item over the next cell.
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        QRect rect = editor->geometry();
+        rect.setWidth(qMax(rect.width(), combo->sizeHint().width()));
+        editor->setGeometry(rect);
+    }
 }
 
 void CellGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const

@@ -3,6 +3,9 @@
 #include "model/cellgrid.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QStyle>
+#include <QToolTip>
 
 namespace {
 constexpr int kHeadingHeight = 22;
@@ -11,7 +14,12 @@ constexpr int kHeadingHeight = 22;
 CellGridView::CellGridView(CellGrid& grid, CellGridDelegate::Chooser chooser, QWidget* parent)
     : QTableView(parent), m_grid(grid)
 {
-    QFont gridFont(QStringLiteral("Tahoma"));
+    // Tahoma where it is installed; elsewhere the sans serif whose widths come
+    // nearest to it (Liberation Sans, Arial's metrics), before the wider
+    // DejaVu Sans that would cut the status, waiting and version texts.
+    QFont gridFont;
+    gridFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                          QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     gridFont.setPointSize(8);
     gridFont.setStyleHint(QFont::SansSerif);
     setFont(gridFont);
@@ -40,6 +48,64 @@ CellGridView::CellGridView(CellGrid& grid, CellGridDelegate::Chooser chooser, QW
     heading->setHighlightSections(false);
     heading->setSectionsClickable(false);
     heading->setMinimumSectionSize(8);
+    heading->viewport()->installEventFilter(this);
+}
+
+namespace {
+// The text of a cell or heading when the width it is drawn in cuts it.
+QString cutText(const QString& text, const QFont& font, int width, const QWidget* widget)
+{
+    const int margin = widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget);
+    return QFontMetrics(font).horizontalAdvance(text) > width - 2 * (margin + 1) ? text : QString();
+}
+} // namespace
+
+QString CellGridView::toolTipAt(const QPoint& viewportPos) const
+{
+    const QModelIndex index = indexAt(viewportPos);
+    if (!index.isValid())
+        return {};
+    QFont cellFont = font();
+    if (index.column() == 0)
+        cellFont.setBold(true);
+    return cutText(index.data().toString(), cellFont, visualRect(index).width(), this);
+}
+
+QString CellGridView::headingToolTipAt(int x) const
+{
+    const QHeaderView* heading = horizontalHeader();
+    const int section = heading->logicalIndexAt(x);
+    if (section < 0)
+        return {};
+    return cutText(model()->headerData(section, Qt::Horizontal).toString(), heading->font(),
+                   heading->sectionSize(section), heading);
+}
+
+bool CellGridView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = toolTipAt(help->pos());
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+    return true;
+}
+
+bool CellGridView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && watched == horizontalHeader()->viewport()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = headingToolTipAt(help->pos().x());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, horizontalHeader()->viewport());
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 void CellGridView::setColumnWidths(const QList<int>& widths)

@@ -11,6 +11,7 @@ class CellGrid;
 // row as a bold fixed header, column 0 bold as the fixed column, grid lines,
 // several cells selectable, and the cell editors of the given chooser (none:
 // read-only). The grid model is the data; the view only shows and edits it.
+// A cell or heading whose text the column cuts shows it whole in a tooltip.
 class CellGridView : public QTableView {
     Q_OBJECT
 public:
@@ -19,6 +20,15 @@ public:
     CellGrid& grid() const { return m_grid; }
     void setColumnWidths(const QList<int>& widths);
     void setRowHeights(int height);
+
+    // The tooltip of the cell at a viewport point, or of the heading at x:
+    // the whole text where the column cuts it, else empty.
+    QString toolTipAt(const QPoint& viewportPos) const;
+    QString headingToolTipAt(int x) const;
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CellGrid& m_grid;

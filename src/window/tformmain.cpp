@@ -91,6 +91,7 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
     m_aboutBox = new TAboutBox(this);
     buildTrayIcon();
     connect(&m_station, &Station::messageRaised, this, &TFormMain::showError);
+    connect(&m_station, &Station::archiveFolderFailed, this, &TFormMain::showArchiveFolderError);
 }
 
 TFormMain::~TFormMain()
@@ -322,8 +323,15 @@ bool TFormMain::hidesToTray() const
 void TFormMain::btnApplyQuerryListClick()
 {
     const Outcome outcome = m_station.applyPollList();
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome)
+        return;
+    const QPoint cell = m_station.failedCell();
+    if (!cell.isNull()) {
+        const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
+        m_tblQueryList->setCurrentIndex(index);
+        m_tblQueryList->scrollTo(index);
+    }
+    showError(Texts::applicationTitle, outcome.error());
 }
 
 void TFormMain::btnApplyCOMClick()
@@ -336,8 +344,13 @@ void TFormMain::btnApplyCOMClick()
 void TFormMain::btnSaveTcpSettingsClick()
 {
     const Outcome outcome = m_station.applyTcpPort(m_txtTCP_PORT->text());
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome)
+        return;
+    // The box shows the port that is in force, not the one refused.
+    const LiveServer& live = m_station.liveServer();
+    if (live.isListening())
+        m_txtTCP_PORT->setText(QString::number(live.port()));
+    showError(Texts::applicationTitle, outcome.error());
 }
 
 void TFormMain::btnSelectFolderClick()
@@ -403,6 +416,24 @@ void TFormMain::showError(const QString& caption, const QString& text)
     box->setObjectName(QStringLiteral("errorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     m_openErrors.insert(key, box);
+    box->open();
+}
+
+void TFormMain::showArchiveFolderError(const QString& folder)
+{
+    if (m_archiveBox && m_archiveBox->isVisible())
+        return;
+    if (folder == m_archiveBoxFolder && !m_archiveBoxSilence.hasExpired())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Critical, Texts::archiveCaption,
+                                Texts::archiveFolderMessage, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("errorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, folder] {
+        m_archiveBoxFolder = folder;
+        m_archiveBoxSilence = QDeadlineTimer(m_archiveBoxQuiet);
+    });
+    m_archiveBox = box;
     box->open();
 }
 

@@ -2,11 +2,13 @@
 
 #include "texticons.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <chrono>
 #include <optional>
 
 class CellGridView;
@@ -66,6 +68,11 @@ public:
     // The error box of an Apply or of the engine, opened without blocking; an
     // identical box still open is not opened twice.
     void showError(const QString& caption, const QString& text);
+    // The archive folder box: one at a time, and once dismissed not again for
+    // the same folder within archiveBoxQuietTime (every failure is logged).
+    void showArchiveFolderError(const QString& folder);
+    void setArchiveBoxQuietTime(std::chrono::milliseconds quiet) { m_archiveBoxQuiet = quiet; }
+    static constexpr std::chrono::milliseconds kArchiveBoxQuietTime{60000};
 
 signals:
     // The close question was answered Yes; the event loop is told to quit.
@@ -110,4 +117,8 @@ private:
     TAboutBox* m_aboutBox = nullptr;
     QPointer<QMessageBox> m_closeQuestion;
     QHash<QString, QPointer<QMessageBox>> m_openErrors;
+    QPointer<QMessageBox> m_archiveBox;
+    QString m_archiveBoxFolder;
+    QDeadlineTimer m_archiveBoxSilence; // the dismissed folder's box stays away until then
+    std::chrono::milliseconds m_archiveBoxQuiet = kArchiveBoxQuietTime;
 };

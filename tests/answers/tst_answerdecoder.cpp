@@ -1,4 +1,5 @@
 #include "answers/answerdecoder.h"
+#include "answers/answerstatustext.h"
 #include "answers/measurementsink.h"
 #include "answers/recordrelay.h"
 #include "fixedclock.h"
@@ -139,6 +140,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, colour);
         QFETCH(QString, version);
+        QCOMPARE(answerStatusText(status, 7), text); // what the live client shows
         Rig rig;
         rig.channel(2, 9, 1, QStringLiteral("Терминал2"));
         rig.state.queryList.setText(3, QueryColumn::Version, QStringLiteral("kept"));

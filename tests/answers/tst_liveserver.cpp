@@ -82,12 +82,17 @@ private slots:
             << QByteArray::fromHex("FF340502001E2D0E0F0618") + QByteArray(10, ' ')
             << QByteArray(":FF340502001E2D0E0F0618" + QByteArray(10, ' ').toHex().toUpper() +
                           "00\r\n");
+        // Byte i holds i * 7 (mod 256); the LRC B7 worked out by hand.
         QByteArray full(AnswerRecord::kFullLength, '\0');
         for (int i = 0; i < full.size(); ++i)
             full[i] = char(i * 7);
         full[0] = char(0xFF);
         full[1] = 0x34;
-        QTest::newRow("full record") << full << HexFrame::encodeWithLrc(full);
+        QTest::newRow("full record")
+            << full
+            << QByteArray(":FF340E151C232A31383F464D545B626970777E858C939AA1A8AFB6BDC4C"
+                          "BD2D9E0E7EEF5FC030A11181F262D343B424950575E656C737A81888F969"
+                          "DA4ABB2B9C0C7CED5DCE3EAF1F8FF060D141BB7\r\n");
     }
     void relayFrameGoesToEveryClient()
     {

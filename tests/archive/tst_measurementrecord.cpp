@@ -96,6 +96,73 @@ private slots:
         QCOMPARE(m.year, 2015u);
     }
 
+    // Every field non-zero and different from the others, so a swapped offset
+    // or a wrong scale shows; the texts were worked out by hand.
+    void allTwentyNineColumnsWorkedByHand()
+    {
+        const QByteArray bytes = QByteArray::fromHex(
+            "FF34"                   // 0..1
+            "2A00"                   // 2 sensor address 42, 3 status
+            "1D"                     // 4 row index 29
+            "000000"                 // 5..7
+            "04D3"                   // 8 S1 1235 x 0.1
+            "0929"                   // 10 S2 2345 x 0.01
+            "0D80"                   // 12 S3 3456 x 0.01
+            "01C8"                   // 14 V % 456 x 0.1
+            "01E240"                 // 16 V m3 123456 x 0.001
+            "00D431"                 // 19 liquid mass 54321 x 0.001
+            "0315"                   // 22 vapour mass 789 x 0.001
+            "1E61"                   // 24 liquid density 7777 x 0.1
+            "0058"                   // 26 vapour density 88 x 0.1
+            "0802"                   // 28 E liquid 2050 x 0.001
+            "03F9"                   // 30 E vapour 1017 x 0.001
+            "00FB"                   // 32 T1 251
+            "FF38"                   // 34 T2 -200
+            "0007"                   // 36 T3 7
+            "FFF1"                   // 38 T4 -15
+            "0190"                   // 40 T5 400
+            "0C35"                   // 42 T6 3125
+            "FC18"                   // 44 TD -1000
+            "3039"                   // 46 period 1 12345
+            "0F4240"                 // 48 period 2 1000000
+            "63"                     // 51 period 3 99
+            "1A0A"                   // 52 CS1 6666 x 0.01
+            "0237"                   // 54 CS2 567 x 0.1
+            "0D05"                   // 56 CS3 3333 x 0.1
+            "0000"                   // 58..59
+            "ABCD"                   // 60 ADC 43981
+            "3A2F0D1C0B18"           // 62 second 58, minute 47, hour 13, day 28, month 11, year 24
+            "C1E0EA2D372020202020"); // 68 name "Бак-7" in code page 1251, padded
+        QCOMPARE(bytes.size(), AnswerRecord::kFullLength);
+        AnswerRecord r;
+        for (int i = 0; i < bytes.size(); ++i)
+            r[i] = quint8(bytes[i]);
+
+        const MeasurementRecord m = MeasurementRecord::fromAnswer(r, QStringLiteral(","));
+        const QStringList expected{
+            QStringLiteral("Бак-7     "), QStringLiteral("13:47:58"), QStringLiteral("42"),
+            QStringLiteral("123,5"),      QStringLiteral("23,45"),    QStringLiteral("34,56"),
+            QStringLiteral("45,6"),       QStringLiteral("123,456"),  QStringLiteral("55,11"),
+            QStringLiteral("54,321"),     QStringLiteral("0,789"),    QStringLiteral("777,7"),
+            QStringLiteral("8,8"),        QStringLiteral("2,05"),     QStringLiteral("1,017"),
+            QStringLiteral("25,1"),       QStringLiteral("-20"),      QStringLiteral("0,7"),
+            QStringLiteral("-1,5"),       QStringLiteral("40"),       QStringLiteral("312,5"),
+            QStringLiteral("-100"),       QStringLiteral("12345"),    QStringLiteral("1000000"),
+            QStringLiteral("99"),         QStringLiteral("66,66"),    QStringLiteral("56,7"),
+            QStringLiteral("333,3"),      QStringLiteral("43981")};
+        QCOMPARE(int(m.columns.size()), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(m.columns[size_t(i)] == expected[i],
+                     qPrintable(QStringLiteral("column %1: %2, expected %3")
+                                    .arg(i + 1)
+                                    .arg(m.columns[size_t(i)], expected[i])));
+        QCOMPARE(m.stamp(), QStringLiteral("28112024134758"));
+        QCOMPARE(m.row, 29);
+        QCOMPARE(m.day, 28u);
+        QCOMPARE(m.month, 11u);
+        QCOMPARE(m.year, 2024u);
+    }
+
     void nameStopsAtTheFirstZeroByte()
     {
         AnswerRecord r;

@@ -5,6 +5,7 @@
 
 #include "serial/hexframe.h"
 
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -135,6 +136,57 @@ private slots:
             nullptr, &err, 10000);
         QCOMPARE(code, 2);
         QVERIFY2(err.contains("cannot reach the station"), err.constData());
+        QVERIFY(QDir(dir.path()).isEmpty());
+        // A folder that does not exist yet is not made for a failed run.
+        const QString out = dir.filePath(QStringLiteral("mirror"));
+        QCOMPARE(
+            FieldRun::runClient(QStringLiteral("kx7r-history"),
+                                {QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                                 QStringLiteral("--port"), QString::number(FieldRun::freePort()),
+                                 QStringLiteral("--out"), out},
+                                nullptr, nullptr, 10000),
+            2);
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    // A peer that closes every connection at once, as the history service does
+    // while another client holds it.
+    void historySaysTheServiceIsBusy()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        connect(&peer, &QTcpServer::newConnection, this, [&peer] {
+            QTcpSocket* socket = peer.nextPendingConnection();
+            socket->disconnectFromHost();
+        });
+        QTemporaryDir dir;
+        QProcess history;
+        history.start(FieldRun::binary(QStringLiteral("kx7r-history")),
+                      {QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                       QStringLiteral("--port"), QString::number(peer.serverPort()),
+                       QStringLiteral("--out"), dir.filePath(QStringLiteral("mirror"))});
+        QVERIFY(history.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(history.state(), QProcess::NotRunning, 15000);
+        const QByteArray err = history.readAllStandardError();
+        QVERIFY2(err.contains("busy with another client"), err.constData());
+    }
+
+    // With no station, the live client says so, once and not on every retry.
+    void liveReportsFailedConnections()
+    {
+        QProcess live;
+        live.start(FieldRun::binary(QStringLiteral("kx7r-live")),
+                   {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                    QString::number(FieldRun::freePort())});
+        QVERIFY(live.waitForStarted());
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += live.readAllStandardError()).contains("cannot connect"),
+                                 5000);
+        QTest::qWait(2500); // a few more attempts
+        err += live.readAllStandardError();
+        live.terminate();
+        live.waitForFinished(3000);
+        QCOMPARE(err.count("cannot connect"), 1);
     }
 
     void historyFailsClearlyOnAnswersOutOfProtocol()

@@ -86,6 +86,15 @@ private slots:
         QCOMPARE(relayed.value(2).value(QStringLiteral("kind")).toString(),
                  QStringLiteral("status"));
         QCOMPARE(relayed.value(2).value(QStringLiteral("status")).toInt(), 2);
+        QVERIFY(relayed.value(2)
+                    .value(QStringLiteral("statusText"))
+                    .toString()
+                    .startsWith(QStringLiteral("Нет сигнала от датчика (адрес ")));
+        const QJsonObject values = relayed.value(1).value(QStringLiteral("values")).toObject();
+        QCOMPARE(values.value(QStringLiteral("Имя")).toString(), QStringLiteral("Tank A"));
+        QVERIFY(values.value(QStringLiteral("Время")).isString());
+        QVERIFY(values.value(QStringLiteral("Уровень S1, мм")).isDouble());
+        QVERIFY(values.value(QStringLiteral("АЦП")).isDouble());
         QCOMPARE(relayed.value(4).value(QStringLiteral("kind")).toString(),
                  QStringLiteral("measurement"));
         live.terminate();

@@ -1,5 +1,6 @@
 #include "model/settingsstore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -82,6 +83,47 @@ private slots:
             SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), QStringLiteral("x"));
         QVERIFY(!result.ok());
         QCOMPARE(result.error(), QStringLiteral("Failed to set data for 'HistoryFolder'"));
+    }
+
+    // The store's folder turns into a plain file for a while and comes back.
+    void refusedWriteIsReportedOnceAndForgotten()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("store"));
+        const QString aside = dir.filePath(QStringLiteral("aside"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = folder + QStringLiteral("/station.ini");
+        const QString root = SettingsStore::rootKey();
+        {
+            SettingsStore store(file);
+            QVERIFY(
+                store.writeSetting(root, QStringLiteral("TCP_IP_Port"), QStringLiteral("5000")));
+
+            QVERIFY(QDir().rename(folder, aside));
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            blocker.close();
+            const Outcome refused =
+                store.writeSetting(root, QStringLiteral("TCP_IP_Port"), QStringLiteral("6000"));
+            QCOMPARE(refused.error(), QStringLiteral("Failed to set data for 'TCP_IP_Port'"));
+
+            QVERIFY(QFile::remove(folder));
+            QVERIFY(QDir().rename(aside, folder));
+            const Outcome later =
+                store.writeSetting(root, QStringLiteral("HistoryFolder"), QStringLiteral("/a"));
+            QVERIFY2(later.ok(), qPrintable(later.error()));
+            QCOMPARE(store.readSetting(root, QStringLiteral("TCP_IP_Port")),
+                     QStringLiteral("5000"));
+            QCOMPARE(store.readSetting(root, QStringLiteral("HistoryFolder")),
+                     QStringLiteral("/a"));
+        }
+        // Nothing refused was written when the store closed.
+        QFile stored(file);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        const QByteArray bytes = stored.readAll();
+        QVERIFY2(bytes.contains("TCP_IP_Port=5000"), bytes.constData());
+        QVERIFY2(!bytes.contains("6000"), bytes.constData());
+        QVERIFY2(bytes.contains("HistoryFolder=/a"), bytes.constData());
     }
 };
 

@@ -45,6 +45,17 @@ private slots:
         state.queryList.setCell(3, QueryColumn::Waiting,
                                 Texts::waitingPrefix + u'3' + Texts::secondsSuffix,
                                 CellColour::Blue);
+        // The longest texts the grid shows, as the blocks and the timers write them.
+        state.queryList.setCell(4, QueryColumn::Status,
+                                QStringLiteral("Нет сигнала от датчика (адрес 7)"),
+                                CellColour::Red);
+        state.queryList.setCell(4, QueryColumn::Waiting,
+                                Texts::waitingPrefix + QStringLiteral("120") + Texts::secondsSuffix,
+                                CellColour::Black);
+        state.queryList.setCell(4, QueryColumn::Version, QStringLiteral("RLX.042.307.DTC.001"),
+                                CellColour::Black);
+        state.queryList.setCell(5, QueryColumn::Status,
+                                QStringLiteral("ПДЛ ожидает ответа от датчика"), CellColour::Blue);
         state.currentConnections.setRows(3);
         state.currentConnections.setCell(1, 0, QStringLiteral("1"), CellColour::Black);
         state.currentConnections.setCell(1, 1, QStringLiteral("127.0.0.1"), CellColour::Black);

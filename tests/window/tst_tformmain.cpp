@@ -14,6 +14,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTextBlock>
@@ -183,6 +186,47 @@ private slots:
                 sawRed = c.red() > 200 && c.green() < 80 && c.blue() < 80;
             }
         QVERIFY2(sawRed, "status text drawn in red");
+    }
+
+    // The grid font keeps the waiting, version and terminal texts whole at the
+    // layout's widths; the longer status texts show whole in a tooltip.
+    void gridTextsFitOrShowInATooltip()
+    {
+        CellGridView* query = grid(QStringLiteral("tblQueryList"));
+        const QFontMetrics metrics(query->font());
+        const int margins = 2 * (query->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        const struct {
+            const char16_t* text;
+            int width;
+        } fitting[] = {{u"Ожидание ответа 10 сек", 139},
+                       {u"RLX.042.307.DTC.001", 122},
+                       {u"Ожидание ответа 999 сек", 139},
+                       {u"Не определен", 88},
+                       {u"Терминал10", 89},
+                       {u"Получены данные", 128}};
+        for (const auto& f : fitting) {
+            const QString text = QString::fromUtf16(f.text);
+            QVERIFY2(metrics.horizontalAdvance(text) <= f.width - margins,
+                     qPrintable(text + u' ' + QFontInfo(query->font()).family()));
+        }
+
+        CellGrid& list = m_station->state().queryList;
+        const QString longText = QStringLiteral("Нет сигнала от датчика (адрес 7)");
+        list.setText(1, QueryColumn::Status, longText);
+        list.setText(2, QueryColumn::Status, QStringLiteral("Подключен"));
+        auto centre = [query](int row, int column) {
+            return query->visualRect(query->model()->index(row - 1, column)).center();
+        };
+        QCOMPARE(query->toolTipAt(centre(1, QueryColumn::Status)), longText);
+        QCOMPARE(query->toolTipAt(centre(2, QueryColumn::Status)), QString());
+
+        CellGridView* clients = grid(QStringLiteral("tblCurrentConnections"));
+        clients->setColumnWidth(1, 40);
+        const int x = clients->horizontalHeader()->sectionViewportPosition(1) + 5;
+        QCOMPARE(clients->headingToolTipAt(x), QStringLiteral("Локальный IP адрес"));
+        QCOMPARE(
+            clients->headingToolTipAt(clients->horizontalHeader()->sectionViewportPosition(0) + 5),
+            QString());
     }
 
     void editorOfEachCell_data()
@@ -362,6 +406,9 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QStringLiteral("'' is not a valid integer value"));
         QVERIFY(!boxes[0]->isModal() || boxes[0]->windowModality() == Qt::WindowModal);
+        const QModelIndex current = grid(QStringLiteral("tblQueryList"))->currentIndex();
+        QCOMPARE(current.row() + 1, 1);
+        QCOMPARE(current.column(), int(QueryColumn::Timeout));
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Terminal"), Texts::notConnected);
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("5"));
         boxes[0]->button(QMessageBox::Ok)->click();
@@ -405,6 +452,8 @@ private slots:
         auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QStringLiteral("'5x' is not a valid integer value"));
+        QVERIFY(m_station->liveServer().isListening());
+        QCOMPARE(box->text(), QString::number(m_station->liveServer().port()));
         QCOMPARE(
             m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
             QStringLiteral("0"));
@@ -468,6 +517,32 @@ private slots:
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
         emit m_station->messageRaised(QStringLiteral("KX7R"),
                                       QStringLiteral("Unable to create archive folder"));
+        QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1);
+    }
+
+    // One box at a time; once dismissed, the same folder stays quiet for a while.
+    void archiveFolderBoxQuietAfterDismissal()
+    {
+        const QString a = QStringLiteral("/nowhere/a");
+        const QString b = QStringLiteral("/nowhere/b");
+        emit m_station->archiveFolderFailed(a);
+        emit m_station->archiveFolderFailed(b);
+        auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("KX7R"));
+        QCOMPARE(boxes[0]->text(), QStringLiteral("Unable to create archive folder"));
+        boxes[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+
+        emit m_station->archiveFolderFailed(a);
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        emit m_station->archiveFolderFailed(b); // another folder is told at once
+        boxes = openBoxes(window(), QStringLiteral("errorBox"));
+        QCOMPARE(boxes.size(), 1);
+        window().setArchiveBoxQuietTime(std::chrono::milliseconds(0));
+        boxes[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        emit m_station->archiveFolderFailed(b); // the quiet time is over
         QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1);
     }
 

@@ -59,8 +59,14 @@ HistoryMirror::HistoryMirror(const QString& host, quint16 port, const QString& o
     connect(m_retryTimer, &QTimer::timeout, this, &HistoryMirror::connectNow);
     connect(m_socket, &QTcpSocket::connected, this, &HistoryMirror::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &HistoryMirror::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this,
-            [this] { onBroken(QStringLiteral("the station closed the connection")); });
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        // The service takes one client at a time and closes any other at once.
+        if (m_step == Step::Identify && m_buffer.isEmpty())
+            onBroken(QStringLiteral("the station closed the connection at once: its history "
+                                    "service is busy with another client"));
+        else
+            onBroken(QStringLiteral("the station closed the connection"));
+    });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (m_socket->state() != QAbstractSocket::ConnectedState)
             onBroken(m_socket->errorString());
@@ -71,10 +77,7 @@ HistoryMirror::~HistoryMirror() = default;
 
 void HistoryMirror::start()
 {
-    if (!QDir().mkpath(m_outDir)) {
-        finish(LocalFailure, QStringLiteral("cannot create %1").arg(m_outDir));
-        return;
-    }
+    // The folder is made once the station answers, so a failed run leaves none.
     if (!loadState())
         return;
     connectNow();
@@ -121,6 +124,10 @@ void HistoryMirror::connectNow()
 void HistoryMirror::onConnected()
 {
     m_replyTimer->stop();
+    if (!QDir().mkpath(m_outDir)) {
+        finish(LocalFailure, QStringLiteral("cannot create %1").arg(m_outDir));
+        return;
+    }
     m_reselected = false;
     send(Step::Identify, ":04" + m_id.toLatin1());
 }

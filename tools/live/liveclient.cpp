@@ -1,11 +1,14 @@
 #include "liveclient.h"
 
 #include "answers/answerrecord.h"
+#include "answers/answerstatustext.h"
 #include "archive/measurementrecord.h"
 #include "model/codepage1251.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -14,7 +17,11 @@
 
 namespace {
 constexpr int kRetryMs = 1000;
+constexpr qint64 kFailureReportMs = 30000; // a station that stays away is told this often
+constexpr int kNameColumn = 0;
+constexpr int kTimeColumn = 1;
 constexpr int kRowOffset = 4;
+constexpr int kSensorOffset = 2;
 constexpr int kStatusOffset = 3;
 constexpr int kFullTimeOffset = 62;
 constexpr int kFullNameOffset = 68;
@@ -27,6 +34,17 @@ QByteArray quoted(const QString& text)
 {
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2);
+}
+
+// Numbers as JSON numbers; the name without its padding, the time as text.
+QByteArray jsonValue(int column, const QString& text)
+{
+    if (column == kNameColumn)
+        return quoted(QString(text).remove(QRegularExpression(QStringLiteral(" +$"))));
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    if (column == kTimeColumn || !number.match(text).hasMatch())
+        return quoted(text);
+    return text.toLatin1();
 }
 
 QString timeText(const QByteArray& b, int at)
@@ -74,6 +92,8 @@ void LiveClient::onConnected()
     std::fprintf(stderr, "kx7r-live: connected to %s:%u\n", qPrintable(m_options.host),
                  unsigned(m_options.port));
     m_wasConnected = true;
+    m_failedAttempts = 0;
+    m_failureReported.invalidate();
     if (m_options.forward && !m_forwardSent) {
         m_socket->write(*m_options.forward);
         m_socket->flush();
@@ -91,9 +111,19 @@ void LiveClient::onGone()
 {
     if (m_retry->isActive())
         return;
-    if (m_wasConnected)
+    if (m_wasConnected) {
         std::fprintf(stderr, "kx7r-live: connection lost (%s), reconnecting\n",
                      qPrintable(m_socket->errorString()));
+    } else {
+        ++m_failedAttempts;
+        if (!m_failureReported.isValid() || m_failureReported.hasExpired(kFailureReportMs)) {
+            std::fprintf(stderr,
+                         "kx7r-live: cannot connect to %s:%u (%s), %d attempt(s), retrying\n",
+                         qPrintable(m_options.host), unsigned(m_options.port),
+                         qPrintable(m_socket->errorString()), m_failedAttempts);
+            m_failureReported.start();
+        }
+    }
     m_wasConnected = false;
     m_retry->start();
 }
@@ -152,6 +182,9 @@ QByteArray LiveClient::toJson(const QByteArray& digits, QString* error)
     out += ",\"status\":" + QByteArray::number(quint8(b[kStatusOffset]));
     out += ",\"time\":" + quoted(timeText(b, full ? kFullTimeOffset : kShortTimeOffset));
     out += full ? ",\"kind\":\"measurement\"" : ",\"kind\":\"status\"";
+    if (!full)
+        out += ",\"statusText\":" +
+               quoted(answerStatusText(quint8(b[kStatusOffset]), quint8(b[kSensorOffset])));
     if (full) {
         AnswerRecord record;
         std::copy_n(b.constData(), AnswerRecord::kFullLength, record.bytes.begin());
@@ -161,7 +194,7 @@ QByteArray LiveClient::toJson(const QByteArray& digits, QString* error)
         for (int i = 0; i < MeasurementRecord::kColumnCount && i < titles.size(); ++i) {
             if (i > 0)
                 out += ',';
-            out += quoted(titles[i]) + ':' + quoted(m.columns[size_t(i)]);
+            out += quoted(titles[i]) + ':' + jsonValue(i, m.columns[size_t(i)]);
         }
         out += '}';
     }

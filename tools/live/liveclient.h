@@ -2,6 +2,7 @@
 
 #include "framesplitter.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -48,4 +49,6 @@ private:
     bool m_forwardSent = false;
     bool m_wasConnected = false;
     int m_printed = 0;
+    int m_failedAttempts = 0;        // since the last connection
+    QElapsedTimer m_failureReported; // failed attempts are told at most every 30 s
 };
