@@ -17,7 +17,6 @@ const QByteArray kOffline = QByteArrayLiteral("offline");
 MqttPublisher::MqttPublisher(StationState& state, qint64 spoolBound, QObject* parent)
     : QObject(parent), m_state(state), m_spool(spoolBound)
 {
-    m_unreachable.setSingleShot(true);
     m_unreachable.setInterval(kUnreachableAfterMs);
     connect(&m_unreachable, &QTimer::timeout, this, &MqttPublisher::onUnreachableTimeout);
     connect(&m_connection, &BrokerConnection::connected, this, &MqttPublisher::onConnected);
@@ -113,7 +112,6 @@ void MqttPublisher::onConnected()
 
 void MqttPublisher::onRefused(const QString& reason)
 {
-    m_unreachable.stop();
     const QString problem = QStringLiteral("refused");
     if (m_problem != problem)
         qCWarning(lcBroker).noquote()
@@ -134,16 +132,24 @@ void MqttPublisher::onDisconnected()
     m_inFlight.clear();
     m_nextSeq = m_spool.firstSeq();
     m_connection.open(m_settings, m_settings.topicRoot() + QStringLiteral("status"), kOffline);
+    m_unreachable.start();
     emit stateChanged();
 }
 
+// Still no session: a fresh attempt, since the library's own retries do not
+// recover from every failed first connect.
 void MqttPublisher::onUnreachableTimeout()
 {
-    if (m_connection.isConnected() || !m_problem.isEmpty())
+    if (m_connection.isConnected()) {
+        m_unreachable.stop();
         return;
-    m_problem = QStringLiteral("unreachable");
-    qCWarning(lcBroker).noquote() << "the MQTT broker" << m_settings.address()
-                                  << "does not answer; answers are queued until it does";
+    }
+    if (m_problem.isEmpty())
+        qCWarning(lcBroker).noquote() << "the MQTT broker" << m_settings.address()
+                                      << "does not answer; answers are queued until it does";
+    if (m_problem.isEmpty())
+        m_problem = QStringLiteral("unreachable");
+    m_connection.open(m_settings, m_settings.topicRoot() + QStringLiteral("status"), kOffline);
 }
 
 void MqttPublisher::onPublished(int mid)

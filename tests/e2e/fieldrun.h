@@ -86,13 +86,15 @@ public:
         m_sim.reset();
     }
 
-    bool startStation()
+    bool startStation(const QStringList& extraArguments = {})
     {
         m_station = std::make_unique<QProcess>();
         m_station->setProcessChannelMode(QProcess::MergedChannels);
         m_station->start(binary(QStringLiteral("kx7r-station")),
-                         {QStringLiteral("--headless"), QStringLiteral("--config"), configPath(),
-                          QStringLiteral("--history-port"), QString::number(m_historyPort)});
+                         QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
+                                     configPath(), QStringLiteral("--history-port"),
+                                     QString::number(m_historyPort)} +
+                             extraArguments);
         if (!m_station->waitForStarted(5000))
             return false;
         for (int i = 0; i < 100 && !stationLog().contains("history service"); ++i)
