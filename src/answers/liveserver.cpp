@@ -1,8 +1,8 @@
 #include "liveserver.h"
 
 #include "answerrecord.h"
-#include "tcpkeepalive.h"
 #include "liverequest.h"
+#include "tcpkeepalive.h"
 #include "tcptexts.h"
 
 #include "model/logcategories.h"
