@@ -24,7 +24,16 @@
 // comes.
 class FieldRun {
 public:
-    FieldRun() : m_livePort(freePort()), m_historyPort(freePort()) {}
+    FieldRun()
+    {
+        // Both held at once, so the two services never draw the same number.
+        QTcpServer live;
+        QTcpServer history;
+        live.listen(QHostAddress::LocalHost, 0);
+        history.listen(QHostAddress::LocalHost, 0);
+        m_livePort = live.serverPort();
+        m_historyPort = history.serverPort();
+    }
     ~FieldRun()
     {
         stopStation();

@@ -1,6 +1,8 @@
 // The history requests as they arrive on one connection, against a small
 // archive. Input: requests one after another, each a length byte and that many
 // bytes; a request may be empty, hold zero bytes or be cut short.
+#include "../fuzzapplication.h"
+
 #include "archive/archivereader.h"
 #include "archive/historyprotocol.h"
 #include "archive/monthnames.h"
@@ -52,10 +54,7 @@ struct Archive {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_history";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    startFuzzApplication(false);
     static Archive archive;
 
     StationState state;

@@ -1,6 +1,8 @@
 // A live client's request text, as one read event delivers it, through the
 // handler's own entry point: the field check, the row check against the poll
 // list and the forwarded request into the scheduler.
+#include "../fuzzapplication.h"
+
 #include "answers/badinputlog.h"
 #include "answers/liveserver.h"
 #include "model/settingsstore.h"
@@ -60,15 +62,7 @@ struct LiveRequests {
 
 LiveRequests& requests()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_liverequest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("kx7r.*=false"));
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    startFuzzApplication(true);
     static LiveRequests live;
     return live;
 }

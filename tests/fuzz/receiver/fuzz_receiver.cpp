@@ -7,6 +7,8 @@
 // (byte % 10), followed by a length byte and that many line bytes (fewer at the
 // end). 0xF0..0xFE end a receive tick and move the clock on; 0xFF switches the
 // line monitor on or off.
+#include "../fuzzapplication.h"
+
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
 #include "archive/archivewriter.h"
@@ -118,15 +120,7 @@ struct ReceivePath {
 
 ReceivePath& path()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_receiver";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("kx7r.*=false"));
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    startFuzzApplication(true);
     static ReceivePath receivePath;
     return receivePath;
 }

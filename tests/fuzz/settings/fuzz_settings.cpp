@@ -1,6 +1,8 @@
 // The stored settings read at start-up, every value any text. Input: the
 // values of the store one after another, separated by zero bytes, written
 // as they stand into the settings file the station then reads.
+#include "../fuzzapplication.h"
+
 #include "model/clock.h"
 #include "model/settingsstore.h"
 #include "model/stationlimits.h"
@@ -37,10 +39,7 @@ QList<QByteArray> valueKeys()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_settings";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    startFuzzApplication(false);
     static const QList<QByteArray> keys = valueKeys();
     static QTemporaryDir dir;
     static const QString path = dir.filePath(QStringLiteral("station.ini"));
