@@ -1,8 +1,6 @@
 #include "liverequest.h"
 
 namespace {
-constexpr qsizetype kQuotedBytes = 16;
-
 std::optional<int> digits(QByteArrayView field)
 {
     if (field.isEmpty())
@@ -27,20 +25,4 @@ std::optional<LiveRequest> LiveRequest::parse(QByteArrayView bytes)
     if (!row || !argument)
         return std::nullopt;
     return LiveRequest{*row, *argument};
-}
-
-QString LiveRequest::quoted(QByteArrayView bytes)
-{
-    QString out = QStringLiteral("\"");
-    for (const char c : bytes.first(qMin(kQuotedBytes, bytes.size()))) {
-        const auto byte = quint8(c);
-        if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\')
-            out += QLatin1Char(c);
-        else
-            out += QStringLiteral("\\x") + QString::number(byte, 16).rightJustified(2, u'0');
-    }
-    out += u'"';
-    if (bytes.size() > kQuotedBytes)
-        out += QStringLiteral(" and %1 more bytes").arg(bytes.size() - kQuotedBytes);
-    return out;
 }

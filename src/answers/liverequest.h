@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QString>
 #include <optional>
 
 // What one read event of a live client says: the poll-list row (characters 1-2)
@@ -13,6 +12,4 @@ struct LiveRequest {
     int argument = 0;
 
     static std::optional<LiveRequest> parse(QByteArrayView bytes);
-    // The start of a client's input for a log line: printable, never long.
-    static QString quoted(QByteArrayView bytes);
 };

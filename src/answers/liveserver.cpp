@@ -94,7 +94,8 @@ void LiveServer::acceptPending()
         }
         socket->setReadBufferSize(kReadBufferSize);
         enableTcpKeepAlive(*socket);
-        m_clients.append(Client{socket, 0, BadInputLog(peerText(socket))});
+        m_clients.append(
+            Client{socket, 0, BadInputLog(lcAnswers, u"live client " + peerText(socket))});
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket] { ServerSocketClientRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this,
@@ -184,7 +185,7 @@ void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
 {
     const auto request = LiveRequest::parse(bytes);
     if (!request) {
-        log.report(u"request is not two numbers: " + LiveRequest::quoted(bytes));
+        log.report(u"request is not two numbers: " + BadInputLog::quoted(bytes));
         return;
     }
     const int row = request->row;

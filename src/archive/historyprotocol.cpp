@@ -2,6 +2,7 @@
 
 #include "archivereader.h"
 
+#include "answers/badinputlog.h"
 #include "model/codepage1251.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -9,6 +10,7 @@
 
 #include <QFile>
 #include <optional>
+#include <utility>
 
 namespace {
 const QByteArray kLineEnd = "\n\r"; // LF then CR
@@ -47,11 +49,6 @@ QByteArray padded(qint64 value, int digitCount)
 {
     return QByteArray::number(value).rightJustified(digitCount, '0');
 }
-
-QString shown(const QByteArray& request)
-{
-    return fromCp1251(request.left(40));
-}
 } // namespace
 
 HistoryProtocol::HistoryProtocol(StationState& state, const SettingsStore& settings,
@@ -80,8 +77,8 @@ HistoryProtocol::Answer HistoryProtocol::ServeRequest(QByteArray request, int ro
     else if (code == "04")
         answer.replies = identify(request, row);
     else
-        qCInfo(lcArchive).noquote()
-            << "history request with an unknown code ignored:" << shown(request);
+        m_badInput += u"request with an unknown code ignored: " + BadInputLog::quoted(request);
+    answer.badInput = std::exchange(m_badInput, {});
     return answer;
 }
 
@@ -110,8 +107,8 @@ HistorySelection* HistoryProtocol::selectionOf(const QByteArray& request)
 {
     const auto id = digits(field(request, 4, 3), 3);
     if (!id) {
-        qCWarning(lcArchive).noquote()
-            << "history request with an ID that is no number 000..999 ignored:" << shown(request);
+        m_badInput += u"request with an ID that is no number 000..999 ignored: " +
+                      BadInputLog::quoted(request);
         return nullptr;
     }
     return &m_selections[size_t(*id)];
@@ -131,8 +128,9 @@ QByteArray HistoryProtocol::select(const QByteArray& request)
     if (!isStamp(first) || !isStamp(last)) {
         // The earlier lists go all the same: a describe now finds nothing left.
         selection->clear();
-        qCWarning(lcArchive).noquote()
-            << "history select with a stamp that is no date: nothing selected," << first << last;
+        m_badInput += u"select with a stamp that is no date: nothing selected, " +
+                      BadInputLog::quoted(field(request, 7, kStampLength)) + u' ' +
+                      BadInputLog::quoted(field(request, 21, kStampLength));
         return {};
     }
     const int count = selection->select(m_reader, first, last);
@@ -181,7 +179,7 @@ HistoryProtocol::Answer HistoryProtocol::fetch(const QByteArray& request, bool s
     if (!selection || !selection->isSelected() || selection->isEmpty() || !selection->last())
         return answer;
     if (sending) {
-        qCInfo(lcArchive) << "history fetch while a file is being sent ignored";
+        m_badInput += QStringLiteral("fetch while a file is being sent ignored");
         return answer;
     }
     const QString path = m_reader.filePath(*selection->last());

@@ -3,6 +3,7 @@
 #include "historyselection.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <array>
 #include <memory>
 
@@ -22,6 +23,7 @@ public:
         QByteArray replies;
         std::unique_ptr<QFile> file; // to be sent after the replies, ...
         qint64 fileSize = 0;         // ... this many bytes of it
+        QStringList badInput;        // what the request did wrong, for the connection's log
     };
 
     HistoryProtocol(StationState& state, const SettingsStore& settings,
@@ -46,4 +48,5 @@ private:
     const SettingsStore& m_settings;
     const ArchiveReader& m_reader;
     std::array<HistorySelection, kIdCount> m_selections;
+    QStringList m_badInput; // the current request's faults
 };

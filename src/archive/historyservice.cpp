@@ -61,6 +61,10 @@ void HistoryService::dropClient()
     m_idleTimer.stop();
     endTransfer();
     m_afterTransfer.clear();
+    if (m_badInput) {
+        m_badInput->close();
+        m_badInput.reset();
+    }
     if (!m_client)
         return;
     QTcpSocket* socket = m_client;
@@ -90,6 +94,8 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
     m_client = socket;
     m_clientAddress = TcpTexts::address(socket->peerAddress());
     m_clientPort = socket->peerPort();
+    m_badInput.emplace(
+        lcArchive, QStringLiteral("history client %1 %2").arg(m_clientAddress).arg(m_clientPort));
     m_lastActivity = m_clock.now();
     enableTcpKeepAlive(*socket);
     socket->setReadBufferSize(kReadBufferSize);
@@ -203,6 +209,8 @@ void HistoryService::ServerSocketRefreshHistoryClientRead(QTcpSocket* socket)
     m_lastActivity = m_clock.now();
     HistoryProtocol::Answer answer =
         m_protocol.ServeRequest(socket->readAll(), row, m_transfer != nullptr);
+    for (const QString& what : answer.badInput)
+        m_badInput->report(what);
     send(answer.replies);
     if (answer.file && m_client) {
         m_transfer = std::move(answer.file);

@@ -2,6 +2,7 @@
 
 #include "historyprotocol.h"
 
+#include "answers/badinputlog.h"
 #include "model/outcome.h"
 
 #include <QAbstractSocket>
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class ArchiveReader;
 class Clock;
@@ -72,8 +74,9 @@ private:
     QTcpSocket* m_client = nullptr; // the one admitted connection
     QString m_clientAddress;
     quint16 m_clientPort = 0;
-    QDateTime m_lastActivity;          // the last request, or the end of the last file sent
-    std::unique_ptr<QFile> m_transfer; // the file being sent
+    std::optional<BadInputLog> m_badInput; // the admitted connection's
+    QDateTime m_lastActivity;              // the last request, or the end of the last file sent
+    std::unique_ptr<QFile> m_transfer;     // the file being sent
     qint64 m_transferLeft = 0;
     QByteArray m_afterTransfer; // replies that wait for the file's last byte
 };

@@ -5,6 +5,7 @@
 #include "answers/answerrecord.h"
 #include "answers/badinputlog.h"
 #include "answers/liveserver.h"
+#include "model/logcategories.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 
@@ -287,7 +288,7 @@ private slots:
         rig.setChannel(0, terminalText(0), Texts::modeOnRequest, 1, 0, 2);
         rig.setChannel(1, terminalText(0), Texts::modeOnRequest, 2, 3, 2);
         rig.setChannel(29, terminalText(1), Texts::modeOnRequest, 9, 7, 2);
-        BadInputLog log(QStringLiteral("test"));
+        BadInputLog log(lcAnswers, QStringLiteral("live client test"));
         if (row == 0)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^live client")));
         rig.server.takeRequest(text, log);

@@ -206,6 +206,41 @@ private slots:
         QCOMPARE(ask(*client, ":02005abcde", expected.size()), expected);
     }
 
+    // A client that sends nothing but garbage gets a few log lines a minute,
+    // each quoting only the start of its request, control bytes escaped.
+    void badRequestsAreLoggedSparingly()
+    {
+        HistoryRig rig;
+        QVERIFY(rig.service.listen(0));
+        auto client = rig.connectClient();
+        QVERIFY(client);
+        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
+
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
+                                      const QString& message) { lines.append(message); });
+        for (int i = 0; i < 40; ++i) {
+            client->write(QByteArray(":09\x1b[2J") + QByteArray(100, 'z'));
+            QVERIFY(client->waitForBytesWritten(1000));
+            QTest::qWait(20); // one read event each
+        }
+        client->disconnectFromHost();
+        const bool gone =
+            QTest::qWaitFor([&] { return rig.state.currentConnectionsForUpdate.rows() == 1; });
+        qInstallMessageHandler(previous);
+        QVERIFY(gone);
+
+        const QStringList bad = lines.filter(QStringLiteral("unknown code"));
+        QCOMPARE(bad.size(), 5);
+        QVERIFY2(bad[0].startsWith(QStringLiteral("history client 127.0.0.1 ")),
+                 qPrintable(bad[0]));
+        QVERIFY2(bad[0].endsWith(QStringLiteral("\":09\\x1b[2Jzzzzzzzzz\" and 91 more bytes")),
+                 qPrintable(bad[0]));
+        QCOMPARE(lines.filter(QStringLiteral("more bad requests, not logged")).size(), 1);
+    }
+
     void aBrokenFetchResumesAfterReconnection()
     {
         HistoryRig rig;

@@ -3,9 +3,11 @@
 // bytes; a request may be empty, hold zero bytes or be cut short.
 #include "../fuzzapplication.h"
 
+#include "answers/badinputlog.h"
 #include "archive/archivereader.h"
 #include "archive/historyprotocol.h"
 #include "archive/monthnames.h"
+#include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
 
@@ -60,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     StationState state;
     state.currentConnectionsForUpdate.setRows(2);
     HistoryProtocol protocol(state, archive.store, archive.reader);
+    BadInputLog log{lcArchive, QStringLiteral("history client fuzz")};
     bool sending = false;
     size_t at = 0;
     while (at < size) {
@@ -67,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray request(reinterpret_cast<const char*>(data + at + 1), qsizetype(length));
         at += 1 + length;
         HistoryProtocol::Answer answer = protocol.ServeRequest(request, 1, sending);
+        for (const QString& what : answer.badInput)
+            log.report(what);
         if (answer.file) {
             // The announced bytes are there to be sent.
             if (answer.fileSize < 0 || answer.file->read(answer.fileSize).size() != answer.fileSize)

@@ -5,6 +5,7 @@
 
 #include "answers/badinputlog.h"
 #include "answers/liveserver.h"
+#include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
@@ -32,7 +33,7 @@ struct LiveRequests {
     TerminalAccess access{state, settings};
     PollScheduler scheduler{state, access, blinker};
     LiveServer server{state, scheduler};
-    BadInputLog log{QStringLiteral("fuzz")};
+    BadInputLog log{lcAnswers, QStringLiteral("live client fuzz")};
 
     LiveRequests()
     {
