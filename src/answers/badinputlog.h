@@ -1,8 +1,9 @@
 #pragma once
 
+#include "model/logcategories.h"
+
 #include <QByteArrayView>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QString>
 
 // The log lines about one connection's bad input: at most a few a minute, so a
@@ -10,13 +11,12 @@
 // counted when the next window opens and when the connection closes.
 class BadInputLog {
 public:
-    using Category = const QLoggingCategory& (*)();
     static constexpr int kLinesPerWindow = 5;
     static constexpr qint64 kWindowMs = 60 * 1000;
     static constexpr qsizetype kQuotedBytes = 16;
 
     // client names the connection in every line, e.g. "live client 10.0.0.5:49152".
-    BadInputLog(Category category, QString client)
+    BadInputLog(LogCategory category, QString client)
         : m_category(category), m_client(std::move(client))
     {
     }
@@ -32,7 +32,7 @@ public:
 private:
     void summarise();
 
-    Category m_category;
+    LogCategory m_category;
     QString m_client;
     QElapsedTimer m_window;
     int m_lines = 0;

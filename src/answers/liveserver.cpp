@@ -1,5 +1,6 @@
 #include "liveserver.h"
 
+#include "acceptretry.h"
 #include "answerrecord.h"
 #include "liverequest.h"
 #include "tcpkeepalive.h"
@@ -30,6 +31,7 @@ LiveServer::LiveServer(StationState& state, PollScheduler& scheduler, QObject* p
     : QObject(parent), m_state(state), m_scheduler(scheduler), m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &LiveServer::acceptPending);
+    new AcceptRetry(*m_server, lcAnswers, QStringLiteral("live service"));
 }
 
 LiveServer::~LiveServer()

@@ -1,5 +1,6 @@
 #include "historyservice.h"
 
+#include "answers/acceptretry.h"
 #include "answers/tcpkeepalive.h"
 #include "answers/tcptexts.h"
 #include "model/clock.h"
@@ -22,6 +23,7 @@ HistoryService::HistoryService(StationState& state, const SettingsStore& setting
       m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HistoryService::acceptPending);
+    new AcceptRetry(*m_server, lcArchive, QStringLiteral("history service"));
     m_idleTimer.setInterval(kIdleCheckMs);
     connect(&m_idleTimer, &QTimer::timeout, this,
             &HistoryService::ServerSocketRefreshHistoryIdleCheck);

@@ -8,3 +8,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 Q_DECLARE_LOGGING_CATEGORY(lcAnswers)
 Q_DECLARE_LOGGING_CATEGORY(lcArchive)
 Q_DECLARE_LOGGING_CATEGORY(lcShell)
+
+// A category to log into, passed around: one of the functions above.
+using LogCategory = const QLoggingCategory& (*)();

@@ -1,0 +1,75 @@
+// A server that ran out of descriptors accepts again once some are free: Qt
+// alone would stop accepting for good.
+#include "answers/acceptretry.h"
+#include "model/logcategories.h"
+
+#include <QTcpServer>
+#include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A plain blocking connection to the loopback port; the descriptor or -1.
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+class TestAcceptRetry : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aServerOutOfDescriptorsAcceptsAgain()
+    {
+        QTcpServer server;
+        new AcceptRetry(server, lcAnswers, QStringLiteral("test service"));
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QSignalSpy failures(&server, &QTcpServer::acceptError);
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        const int lowestFree = ::dup(0);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        // The client's socket takes the last descriptor allowed; the accept has none.
+        rlimit tight = saved;
+        tight.rlim_cur = rlim_t(lowestFree) + 1;
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^test service cannot accept")));
+        const int first = connectTo(server.serverPort());
+        const bool failed = first >= 0 && failures.wait(3000);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QVERIFY(failed);
+
+        QTest::ignoreMessage(QtInfoMsg, "test service accepts connections again");
+        const int second = connectTo(server.serverPort());
+        QVERIFY(second >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 3 * AcceptRetry::kRetryMs);
+        QVERIFY(server.nextPendingConnection());
+        QTRY_VERIFY(server.hasPendingConnections());
+        QVERIFY(server.nextPendingConnection());
+        ::close(first);
+        ::close(second);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAcceptRetry)
+#include "tst_acceptretry.moc"
