@@ -51,6 +51,18 @@ struct HistoryRig {
             return nullptr;
         return socket;
     }
+
+    // Listens, connects one client and waits until the service lists it.
+    std::unique_ptr<QTcpSocket> admitClient()
+    {
+        if (!service.listen(0))
+            return nullptr;
+        auto socket = connectClient();
+        if (!socket ||
+            !QTest::qWaitFor([&] { return state.currentConnectionsForUpdate.rows() == 2; }))
+            return nullptr;
+        return socket;
+    }
 };
 
 // Sends a request and collects the reply until it has count bytes.
@@ -103,10 +115,8 @@ private slots:
         rig.addFile(22, 9, 2015, 7, a);
         rig.addFile(22, 9, 2015, 12, b);
         rig.addFile(23, 9, 2015, 1, c);
-        QVERIFY(rig.service.listen(0));
-        auto client = rig.connectClient();
+        auto client = rig.admitClient();
         QVERIFY(client);
-        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
         const CellGrid& grid = rig.state.currentConnectionsForUpdate;
         QCOMPARE(grid.text(1, 0), QStringLiteral("???"));
         QCOMPARE(grid.text(1, 3), QStringLiteral("127.0.0.1"));
@@ -139,10 +149,8 @@ private slots:
     void aSecondClientIsRefused()
     {
         HistoryRig rig;
-        QVERIFY(rig.service.listen(0));
-        auto first = rig.connectClient();
+        auto first = rig.admitClient();
         QVERIFY(first);
-        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
         auto second = rig.connectClient();
         QVERIFY(second);
         QTRY_COMPARE(second->state(), QAbstractSocket::UnconnectedState);
@@ -171,10 +179,8 @@ private slots:
     {
         HistoryRig rig;
         rig.addFile(22, 9, 2015, 7, lines(1, 'a'));
-        QVERIFY(rig.service.listen(0));
-        auto client = rig.connectClient();
+        auto client = rig.admitClient();
         QVERIFY(client);
-        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
         // Describe and fetch for an ID that never selected.
         QCOMPARE(ask(*client, ":0200500000", 7), QByteArray(":0299\n\r"));
         QCOMPARE(silence(*client, ":03005"), QByteArray());
@@ -211,10 +217,8 @@ private slots:
     void badRequestsAreLoggedSparingly()
     {
         HistoryRig rig;
-        QVERIFY(rig.service.listen(0));
-        auto client = rig.connectClient();
+        auto client = rig.admitClient();
         QVERIFY(client);
-        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
 
         static QStringList lines;
         lines.clear();
@@ -378,10 +382,8 @@ private slots:
     void stopClosesTheClient()
     {
         HistoryRig rig;
-        QVERIFY(rig.service.listen(0));
-        auto client = rig.connectClient();
+        auto client = rig.admitClient();
         QVERIFY(client);
-        QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 2);
         rig.service.stop();
         QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
         QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
