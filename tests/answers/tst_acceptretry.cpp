@@ -1,36 +1,13 @@
 // A server that ran out of descriptors accepts again once some are free: Qt
 // alone would stop accepting for good.
 #include "answers/acceptretry.h"
+#include "loopbackclient.h"
 #include "model/logcategories.h"
 
 #include <QTcpServer>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-// A plain blocking connection to the loopback port; the descriptor or -1.
-int connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 class TestAcceptRetry : public QObject {
     Q_OBJECT
@@ -60,7 +37,7 @@ private slots:
         rlimit tight = saved;
         tight.rlim_cur = rlim_t(lowestFree) + 1;
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
-        const int first = connectTo(server.serverPort());
+        const int first = connectLoopbackClient(server.serverPort());
         const QDeadlineTimer deadline(3000);
         while (first >= 0 && !failed && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -68,7 +45,7 @@ private slots:
         QVERIFY(failed);
 
         QTest::ignoreMessage(QtInfoMsg, "test service accepts connections again");
-        const int second = connectTo(server.serverPort());
+        const int second = connectLoopbackClient(server.serverPort());
         QVERIFY(second >= 0);
         QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 3 * AcceptRetry::kRetryMs);
         QVERIFY(server.nextPendingConnection());

@@ -5,6 +5,7 @@
 #include "answers/answerrecord.h"
 #include "answers/badinputlog.h"
 #include "answers/liveserver.h"
+#include "loopbackclient.h"
 #include "model/logcategories.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
@@ -12,8 +13,6 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,23 +41,6 @@ void countDropWarnings(QtMsgType type, const QMessageLogContext& context, const 
     if (text.contains(QStringLiteral("does not take its frames")))
         ++g_dropWarnings;
     g_previousHandler(type, context, text);
-}
-
-// A peer that never reads: a plain socket nobody services, with a small window.
-int connectStalledClient(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 AnswerRecord recordOf(const QByteArray& bytes)
@@ -431,15 +413,8 @@ private slots:
         auto reader = connectClient(rig.server);
         QVERIFY(reader);
         // A peer that never reads: a plain socket nobody services.
-        const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int stalled = connectLoopbackClient(rig.server.port(), 4096);
         QVERIFY(stalled >= 0);
-        const int small = 4096;
-        ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(rig.server.port());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         QTRY_COMPARE(rig.server.clientCount(), 2);
 
         QByteArray full(AnswerRecord::kFullLength, '\0');
@@ -522,7 +497,7 @@ private slots:
         QVERIFY(rig.server.listen(0));
         auto reader = connectClient(rig.server);
         QVERIFY(reader);
-        const int stalled = connectStalledClient(rig.server.port());
+        const int stalled = connectLoopbackClient(rig.server.port(), 4096);
         QVERIFY(stalled >= 0);
         QTRY_COMPARE(rig.server.clientCount(), 2);
         g_dropWarnings = 0;

@@ -3,7 +3,7 @@
 // are no dates, and a selection that walks the archive again as it shrinks.
 #include "archive/archivereader.h"
 #include "archive/historyprotocol.h"
-#include "archive/monthnames.h"
+#include "archivefile.h"
 #include "model/stationstate.h"
 #include "settingsfixture.h"
 
@@ -35,15 +35,7 @@ struct ProtocolRig {
 
     QString addFile(int day, int month, int year, int channel, qint64 size)
     {
-        const QString folder = archive.path() + u'/' + QString::number(year) + u'/' +
-                               monthName(month) + u'/' + QString::number(day);
-        QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/Измерения по каналу ") +
-                             QString::number(channel) + QStringLiteral(".mes");
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(QByteArray(size, 'x'));
-        return path;
+        return writeArchiveFile(archive.path(), day, month, year, channel, QByteArray(size, 'x'));
     }
 
     // The replies to each request in turn, joined.

@@ -2,7 +2,7 @@
 // fetch and acknowledge against a temporary archive of three files.
 #include "archive/archivereader.h"
 #include "archive/historyservice.h"
-#include "archive/monthnames.h"
+#include "archivefile.h"
 #include "fixedclock.h"
 #include "model/codepage1251.h"
 #include "model/stationstate.h"
@@ -32,15 +32,7 @@ struct HistoryRig {
 
     QString addFile(int day, int month, int year, int channel, const QByteArray& bytes)
     {
-        const QString folder = archive.path() + u'/' + QString::number(year) + u'/' +
-                               monthName(month) + u'/' + QString::number(day);
-        QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/Измерения по каналу ") +
-                             QString::number(channel) + QStringLiteral(".mes");
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return path;
+        return writeArchiveFile(archive.path(), day, month, year, channel, bytes);
     }
 
     std::unique_ptr<QTcpSocket> connectClient()
