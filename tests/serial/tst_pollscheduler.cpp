@@ -192,9 +192,17 @@ private slots:
     }
 
     // A request forwarded during the quiet second waits for the next tick: no
-    // second pause, and the terminals after the first one get their polls.
+    // second pause, and the terminals after the first one get their polls, the
+    // one the request is for as well, even when its row is next in its queue.
+    void oneQuietSecondPerTick_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("an active row") << 10;
+        QTest::newRow("a row next in its terminal's queue") << 3;
+    }
     void oneQuietSecondPerTick()
     {
+        QFETCH(int, row);
         Line line;
         line.attach(1);
         line.attach(2);
@@ -208,12 +216,12 @@ private slots:
         QCOMPARE(line.sent(1, kForward.size()), kForward);
         QVERIFY(line.scheduler.isPausing());
 
-        line.scheduler.setForwardedRequest(kForward, 10); // left during the quiet second
+        line.scheduler.setForwardedRequest(kForward, row); // left during the quiet second
         line.scheduler.quietTimeElapsed();
         QVERIFY(!line.scheduler.isPausing());
         QCOMPARE(line.sent(1), HexFrame::requestFrame(2, 0));
         QCOMPARE(line.sent(2), HexFrame::requestFrame(3, 0));
-        QCOMPARE(line.state.forwardRow, 10);
+        QCOMPARE(line.state.forwardRow, row);
 
         // Next tick: terminal 1, free again, is polled before the second request leaves.
         line.answer(0, 0);

@@ -1,6 +1,9 @@
 // The history requests as they arrive on one connection, against a small
 // archive. Input: requests one after another, each a length byte and that many
-// bytes; a request may be empty, hold zero bytes or be cut short.
+// bytes; a request may be empty, hold zero bytes or be cut short. A request that
+// begins with a zero byte is the station's doing instead, between two requests:
+// "\0F" applies the other archive folder, "\0+" n and "\0-" n add or remove
+// file n of the table below in the folder applied.
 #include "../fuzzapplication.h"
 
 #include "answers/badinputlog.h"
@@ -14,41 +17,94 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// 31.12.2014 channel 30, 01.01.2015 channels 1 and 2, 22.09.2015 channels 7
-// and 12, 23.09.2015 channel 1; LastMeasure 23.09.2015 10:10:10.
+// Day, month, year, channel. The first six are the archive at the start, the
+// first and the last the other folder's.
+constexpr int kFiles[][4] = {{31, 12, 2014, 30}, {1, 1, 2015, 1},   {1, 1, 2015, 2},
+                             {22, 9, 2015, 7},   {22, 9, 2015, 12}, {23, 9, 2015, 1},
+                             {21, 9, 2015, 5},   {23, 9, 2015, 2}};
+constexpr int kFileCount = int(std::size(kFiles));
+
+// LastMeasure 23.09.2015 10:10:10.
 struct Archive {
     QTemporaryDir dir;
     SettingsStore store{dir.filePath(QStringLiteral("station.ini"))};
     ArchiveReader reader{store};
+    const QString roots[2] = {dir.filePath(QStringLiteral("archive")),
+                              dir.filePath(QStringLiteral("other"))};
+    int applied = 0;
+    bool changed = true;
 
     Archive()
     {
         qInstallMessageHandler(quiet);
-        const QString root = dir.filePath(QStringLiteral("archive"));
-        store.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), root);
         store.writeSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure"),
                            QStringLiteral("23092015101010"));
-        const int files[][4] = {{31, 12, 2014, 30}, {1, 1, 2015, 1},   {1, 1, 2015, 2},
-                                {22, 9, 2015, 7},   {22, 9, 2015, 12}, {23, 9, 2015, 1}};
-        for (const auto& f : files) {
-            const QString folder = root + u'/' + QString::number(f[2]) + u'/' + monthName(f[1]) +
-                                   u'/' + QString::number(f[0]);
-            QDir().mkpath(folder);
-            QFile file(folder + QStringLiteral("/Измерения по каналу ") + QString::number(f[3]) +
-                       QStringLiteral(".mes"));
-            if (!file.open(QIODevice::WriteOnly))
-                std::abort();
-            file.write(QByteArray(f[3] * 10, 'x'));
-        }
+    }
+
+    // Every input starts from the same two folders.
+    void reset()
+    {
+        if (!changed)
+            return;
+        changed = false;
+        for (const QString& root : roots)
+            QDir(root).removeRecursively();
+        for (int n = 0; n < 6; ++n)
+            add(roots[0], n);
+        add(roots[1], 0);
+        add(roots[1], kFileCount - 1);
+        apply(0);
+    }
+
+    void apply(int root)
+    {
+        applied = root;
+        store.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), roots[root]);
+    }
+
+    static QString path(const QString& root, int n)
+    {
+        const auto& f = kFiles[n];
+        return root + u'/' + QString::number(f[2]) + u'/' + monthName(f[1]) + u'/' +
+               QString::number(f[0]) + QStringLiteral("/Измерения по каналу ") +
+               QString::number(f[3]) + QStringLiteral(".mes");
+    }
+
+    static void add(const QString& root, int n)
+    {
+        const QString file = path(root, n);
+        QDir().mkpath(QFileInfo(file).path());
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            std::abort();
+        out.write(QByteArray(kFiles[n][3] * 10, 'x'));
+    }
+
+    // A request that is the station's doing; false for a client's request.
+    bool act(const QByteArray& request)
+    {
+        if (request.size() < 2 || request[0] != '\0')
+            return false;
+        changed = true;
+        const int n = request.size() > 2 ? quint8(request[2]) % kFileCount : 0;
+        if (request[1] == 'F')
+            apply(1 - applied);
+        else if (request[1] == '+')
+            add(roots[applied], n);
+        else if (request[1] == '-')
+            QFile::remove(path(roots[applied], n));
+        return true;
     }
 };
 
@@ -58,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     startFuzzApplication(false);
     static Archive archive;
+    archive.reset();
 
     StationState state;
     state.currentConnectionsForUpdate.setRows(2);
@@ -69,6 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t length = qMin<size_t>(data[at], size - at - 1);
         const QByteArray request(reinterpret_cast<const char*>(data + at + 1), qsizetype(length));
         at += 1 + length;
+        if (archive.act(request))
+            continue;
         HistoryProtocol::Answer answer = protocol.ServeRequest(request, 1, sending);
         for (const QString& what : answer.badInput)
             log.report(what);
