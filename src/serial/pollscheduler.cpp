@@ -49,7 +49,7 @@ void PollScheduler::runTerminals(int first, bool withStepA)
             m_quietTimer.start();
             return;
         }
-        pollNext(t);
+        pollNext(t, withStepA);
     }
 }
 
@@ -71,7 +71,7 @@ void PollScheduler::writeForwardFrame(int t)
     m_access.write(t, m_state.forwardFrame);
 }
 
-void PollScheduler::pollNext(int t)
+void PollScheduler::pollNext(int t, bool mayForward)
 {
     PollQueue& queue = m_state.pollQueues[t];
     if (m_state.requestPending[t] || queue.count <= 0)
@@ -86,7 +86,7 @@ void PollScheduler::pollNext(int t)
     TerminalPort& terminal = m_state.terminals[t];
     m_access.OpenTerminal(t, terminal.baudRate);
 
-    if (m_state.forwardRow == k + 1) {
+    if (mayForward && m_state.forwardRow == k + 1) {
         // The forwarded request takes this poll's place; k is polled next tick.
         m_state.forwardRow = 0;
         writeForwardFrame(t);

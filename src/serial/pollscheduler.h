@@ -48,11 +48,13 @@ public:
 
 private:
     // Runs the tick from terminal first; with withStepA false every terminal
-    // goes straight to step B.
+    // goes straight to step B, and a request forwarded meanwhile takes no
+    // poll's place either: it goes out by step A of the next tick.
     void runTerminals(int first, bool withStepA);
     // Step A; true when a forwarded request went out and the quiet time began.
     bool sendForwarded(int t);
-    void pollNext(int t);
+    // Step B; with mayForward the forwarded request may take the poll's place.
+    void pollNext(int t, bool mayForward);
     void writeForwardFrame(int t);
 
     StationState& m_state;
