@@ -112,9 +112,9 @@ QString ArchiveReader::root() const
     return m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
 }
 
-QString ArchiveReader::filePath(const ArchivePlace& place) const
+QString ArchiveReader::filePath(const QString& root, const ArchivePlace& place)
 {
-    return channelFile(dayFolder(root(), place.year, place.month, place.day), place.channel);
+    return channelFile(dayFolder(root, place.year, place.month, place.day), place.channel);
 }
 
 QString ArchiveReader::dateText(const ArchivePlace& place)
@@ -125,21 +125,21 @@ QString ArchiveReader::dateText(const ArchivePlace& place)
 int ArchiveReader::SelectArchiveFiles(const QString& first, const QString& last, QStringList& files,
                                       QStringList& dates) const
 {
-    return walkArchiveFiles(first, last, [&](const ArchivePlace& place, const QString& path) {
-        files.append(path);
-        dates.append(dateText(place));
-    });
+    return walkArchiveFiles(root(), first, last,
+                            [&](const ArchivePlace& place, const QString& path) {
+                                files.append(path);
+                                dates.append(dateText(place));
+                            });
 }
 
-int ArchiveReader::walkArchiveFiles(const QString& first, const QString& last,
-                                    const Visit& visit) const
+int ArchiveReader::walkArchiveFiles(const QString& folder, const QString& first,
+                                    const QString& last, const Visit& visit)
 {
     if (!isDateStamp(first) || !isDateStamp(last)) {
         qCWarning(lcArchive).noquote()
             << "archive selection with a stamp that is no date:" << first << last;
         return 0;
     }
-    const QString folder = root();
     const Period period{dateOf(first), dateOf(last)};
     int count = 0;
     for (const int year : yearsOf(folder, period.from.year, period.to.year)) {

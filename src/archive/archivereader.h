@@ -23,8 +23,10 @@ public:
     int SelectArchiveFiles(const QString& first, const QString& last, QStringList& files,
                            QStringList& dates) const;
 
-    // The same walk, each file handed to visit instead of listed; returns the count.
-    int walkArchiveFiles(const QString& first, const QString& last, const Visit& visit) const;
+    // The same walk under the given root, each file handed to visit instead of
+    // listed; returns the count.
+    static int walkArchiveFiles(const QString& root, const QString& first, const QString& last,
+                                const Visit& visit);
 
     // The newest file of the period that comes before the place in the walk
     // (before the period's end when there is no place); none when no file is left.
@@ -32,7 +34,9 @@ public:
     previousArchiveFile(const QString& first, const QString& last,
                         const std::optional<ArchivePlace>& before) const;
 
-    QString filePath(const ArchivePlace& place) const;
+    // The archive root as the configuration holds it now.
+    QString root() const;
+    static QString filePath(const QString& root, const ArchivePlace& place);
     // DDMMYYYY of the place's day folder.
     static QString dateText(const ArchivePlace& place);
 
@@ -40,7 +44,5 @@ public:
     static bool isDateStamp(const QString& stamp);
 
 private:
-    QString root() const;
-
     const SettingsStore& m_settings;
 };

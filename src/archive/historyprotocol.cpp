@@ -116,15 +116,16 @@ HistorySelection* HistoryProtocol::selectionOf(const QByteArray& request)
 
 QByteArray HistoryProtocol::select(const QByteArray& request)
 {
-    HistorySelection* selection = selectionOf(request);
-    if (!selection)
-        return {};
     const QString first = fromCp1251(field(request, 7, kStampLength));
     QString last = fromCp1251(field(request, 21, kStampLength));
     if (last.toLatin1() == kNoLastStamp)
         last = fromCp1251(lastMeasure());
+    // Equal stamps are answered before the ID is looked at.
     if (first == last)
         return ":0100000" + kLineEnd;
+    HistorySelection* selection = selectionOf(request);
+    if (!selection)
+        return {};
     if (!isStamp(first) || !isStamp(last)) {
         // The earlier lists go all the same: a describe now finds nothing left.
         selection->clear();
@@ -151,15 +152,11 @@ QByteArray HistoryProtocol::describe(const QByteArray& request)
     if (!index)
         replies += kRefused;
     else if (*index + 1 == selection->size())
-        selection->removeLast(m_reader);
+        selection->removeLast();
     if (selection->isEmpty())
         return replies + kNothingLeft;
-    if (!selection->last()) {
-        qCWarning(lcArchive) << "history describe: the next file is no longer in the archive";
-        return replies;
-    }
-    const ArchivePlace& place = *selection->last();
-    const QString path = m_reader.filePath(place);
+    const ArchivePlace place = selection->last();
+    const QString path = selection->lastPath();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qCWarning(lcArchive).noquote() << "history describe: cannot open" << path;
@@ -176,13 +173,13 @@ HistoryProtocol::Answer HistoryProtocol::fetch(const QByteArray& request, bool s
 {
     Answer answer;
     HistorySelection* selection = selectionOf(request);
-    if (!selection || !selection->isSelected() || selection->isEmpty() || !selection->last())
+    if (!selection || !selection->isSelected() || selection->isEmpty())
         return answer;
     if (sending) {
         m_badInput += QStringLiteral("fetch while a file is being sent ignored");
         return answer;
     }
-    const QString path = m_reader.filePath(*selection->last());
+    const QString path = selection->lastPath();
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         qCWarning(lcArchive).noquote() << "history fetch: cannot open" << path;

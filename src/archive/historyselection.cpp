@@ -2,6 +2,8 @@
 
 #include "archivereader.h"
 
+#include <bit>
+
 void HistorySelection::clear()
 {
     *this = HistorySelection();
@@ -11,38 +13,41 @@ void HistorySelection::clear()
 int HistorySelection::select(const ArchiveReader& reader, const QString& first, const QString& last)
 {
     clear();
-    m_first = first;
-    m_lastStamp = last;
-    m_left =
-        reader.walkArchiveFiles(first, last, [this](const ArchivePlace& place, const QString&) {
-            if (!m_last || !m_last->sameDay(place))
-                m_newestDayChannels = 0;
-            m_newestDayChannels |= 1u << place.channel;
-            m_last = place;
+    m_root = reader.root();
+    m_left = ArchiveReader::walkArchiveFiles(
+        m_root, first, last, [this](const ArchivePlace& place, const QString&) {
+            if (m_days.empty() || m_days.back().year != place.year ||
+                m_days.back().month != place.month || m_days.back().day != place.day)
+                m_days.push_back(
+                    Day{quint16(place.year), quint8(place.month), quint8(place.day), 0});
+            m_days.back().channels |= 1u << (place.channel - 1);
         });
-    if (m_last)
-        m_newestDay = *m_last;
+    m_days.shrink_to_fit();
     return m_left;
 }
 
-void HistorySelection::removeLast(const ArchiveReader& reader)
+ArchivePlace HistorySelection::last() const
 {
-    if (m_left == 0)
-        return;
-    --m_left;
-    if (m_left == 0 || !m_last) {
-        m_last.reset();
-        return;
-    }
-    std::optional<ArchivePlace> place = m_last;
-    do
-        place = reader.previousArchiveFile(m_first, m_lastStamp, place);
-    while (place && !wasListed(*place));
-    m_last = place;
+    if (m_days.empty())
+        return {};
+    const Day& day = m_days.back();
+    return {day.year, day.month, day.day, int(std::bit_width(day.channels))};
 }
 
-bool HistorySelection::wasListed(const ArchivePlace& place) const
+QString HistorySelection::lastPath() const
 {
-    // Only the newest day can have grown since the select; older days are as they were.
-    return !place.sameDay(m_newestDay) || (m_newestDayChannels & (1u << place.channel)) != 0;
+    return ArchiveReader::filePath(m_root, last());
+}
+
+void HistorySelection::removeLast()
+{
+    if (m_days.empty())
+        return;
+    Day& day = m_days.back();
+    day.channels &= ~(1u << (std::bit_width(day.channels) - 1));
+    if (day.channels == 0)
+        m_days.pop_back();
+    --m_left;
+    if (m_days.empty())
+        m_days = {}; // its memory goes with the last entry
 }
