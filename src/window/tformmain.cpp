@@ -3,6 +3,7 @@
 #include "brokersettingsbox.h"
 #include "cellgridview.h"
 #include "grideditors.h"
+#include "linemonitorfeed.h"
 #include "taboutbox.h"
 
 #include "model/logcategories.h"
@@ -176,12 +177,7 @@ void TFormMain::connectMonitor()
     LineMonitor& monitor = m_station.monitor();
     monitor.setEnabled(m_chkReciveToMemo->isChecked());
     connect(m_chkReciveToMemo, &QCheckBox::toggled, &monitor, &LineMonitor::setEnabled);
-    const QStringList lines = monitor.lines();
-    if (!lines.isEmpty())
-        m_memoRSMonitor->setPlainText(lines.join(u'\n'));
-    connect(&monitor, &LineMonitor::lineAppended, m_memoRSMonitor,
-            &QPlainTextEdit::appendPlainText);
-    connect(&monitor, &LineMonitor::cleared, m_memoRSMonitor, &QPlainTextEdit::clear);
+    m_monitorFeed = new LineMonitorFeed(monitor, *m_memoRSMonitor, this);
 }
 
 QWidget* TFormMain::buildTcpPage()

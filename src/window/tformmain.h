@@ -15,6 +15,7 @@ class CellGridView;
 class QAction;
 class QCheckBox;
 class QFileDialog;
+class LineMonitorFeed;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -108,6 +109,7 @@ private:
     CellGridView* m_tblCurrentConnectionsForUpdate = nullptr;
     QCheckBox* m_chkReciveToMemo = nullptr;
     QPlainTextEdit* m_memoRSMonitor = nullptr;
+    LineMonitorFeed* m_monitorFeed = nullptr;
     QLineEdit* m_txtTCP_PORT = nullptr;
     QLineEdit* m_txtArchivePath = nullptr;
     QFileDialog* m_selectArchiveFolderDialog = nullptr;

@@ -702,15 +702,15 @@ private slots:
         QVERIFY(m_station->monitor().isEnabled());
         m_station->monitor().appendLine(QStringLiteral("+---------------------------------+"));
         m_station->monitor().appendLine(QStringLiteral("Терминал 1 (COM1)"));
-        QCOMPARE(memo->toPlainText(),
-                 QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
+        QTRY_COMPARE(memo->toPlainText(),
+                     QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
 
         child<QPushButton>(QStringLiteral("btnClearReciveMemo"))->click();
         QVERIFY(m_station->monitor().isEmpty());
         QCOMPARE(memo->toPlainText(), QString());
         QVERIFY(check->isChecked());
         m_station->monitor().appendLine(QStringLiteral("next"));
-        QCOMPARE(memo->toPlainText(), QStringLiteral("next"));
+        QTRY_COMPARE(memo->toPlainText(), QStringLiteral("next"));
         check->click();
         QVERIFY(!m_station->monitor().isEnabled());
     }
@@ -721,10 +721,34 @@ private slots:
         const int extra = 5;
         for (int i = 0; i < LineMonitor::kMaxLines + extra; ++i)
             m_station->monitor().appendLine(QString::number(i));
-        QCOMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+        QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
         QCOMPARE(memo->document()->firstBlock().text(), QString::number(extra));
         QCOMPARE(memo->document()->lastBlock().text(),
                  QString::number(LineMonitor::kMaxLines + extra - 1));
+    }
+
+    // Once full, a tick's lines reach the text box in one edit, and as many of
+    // the oldest lines leave it in one more: the box stays at its bound.
+    void fullMonitorTakesATickInTwoEdits()
+    {
+        auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
+        LineMonitor& monitor = m_station->monitor();
+        for (int i = 0; i < LineMonitor::kMaxLines; ++i)
+            monitor.appendLine(QString::number(i));
+        QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+
+        QSignalSpy edits(memo->document(), &QTextDocument::contentsChange);
+        for (int tick = 0; tick < 3; ++tick) {
+            for (int i = 0; i < 14; ++i)
+                monitor.appendLine(QStringLiteral("tick %1 line %2").arg(tick).arg(i));
+            QTRY_COMPARE(edits.size(), 2 * (tick + 1));
+            QCOMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+            QCOMPARE(memo->document()->firstBlock().text(), QString::number(14 * (tick + 1)));
+            QCOMPARE(memo->document()->lastBlock().text(),
+                     QStringLiteral("tick %1 line 13").arg(tick));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(edits.size(), 6);
     }
 
     void aboutBox()
