@@ -1,7 +1,10 @@
 #include "brokersettingsbox.h"
 
+#include "applystatus.h"
+
 #include "broker/brokersettings.h"
 #include "broker/mqttpublisher.h"
+#include "model/integertext.h"
 #include "shell/station.h"
 
 #include <QFormLayout>
@@ -51,8 +54,11 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
     apply->setObjectName(QStringLiteral("btnApplyMqtt"));
     connect(apply, &QPushButton::clicked, this, &BrokerSettingsBox::btnApplyMqttClick);
 
+    m_applyStatus = new ApplyStatus(QStringLiteral("lblMqttApplyStatus"), this);
+
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_status, 1);
+    bar->addWidget(m_applyStatus);
     bar->addWidget(apply);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -78,9 +84,20 @@ void BrokerSettingsBox::btnApplyMqttClick()
     const auto fields = BrokerSettings::fields();
     for (int i = 0; i < fields.size(); ++i)
         broker.*fields[i].second = m_edits[i]->text().trimmed();
+    if (!broker.portNumber()) {
+        m_applyStatus->showRefused(QStringLiteral("Не применено"));
+        emit applyFailed(portRangeMessage(broker.port));
+        return;
+    }
     const Outcome outcome = m_station.applyBroker(broker);
-    if (!outcome)
-        emit applyFailed(outcome.error());
+    if (outcome) {
+        m_applyStatus->showApplied(QStringLiteral("Настройки MQTT применены"));
+    } else {
+        // The store's own text names a registry value in English; this section speaks Russian.
+        m_applyStatus->showRefused(QStringLiteral("Не сохранено"));
+        emit applyFailed(QStringLiteral("Настройки MQTT не сохранены: хранилище настроек не "
+                                        "принимает запись"));
+    }
     showStatus();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 
+class ApplyStatus;
 class QLabel;
 class QLineEdit;
 class Station;
@@ -27,4 +28,5 @@ private:
     Station& m_station;
     QList<QLineEdit*> m_edits; // in BrokerSettings::fields() order
     QLabel* m_status = nullptr;
+    ApplyStatus* m_applyStatus = nullptr;
 };

@@ -117,5 +117,7 @@ void CellGridDelegate::initStyleOption(QStyleOptionViewItem* option, const QMode
     if (index.column() == 0) {
         option->font.setBold(true);
         option->backgroundBrush = option->palette.brush(QPalette::Button);
+    } else if (m_marker && m_marker(index.row() + 1, index.column())) {
+        option->backgroundBrush = markedBackground();
     }
 }

@@ -1,11 +1,13 @@
 #include "tformmain.h"
 
+#include "applystatus.h"
 #include "brokersettingsbox.h"
 #include "cellgridview.h"
 #include "grideditors.h"
 #include "linemonitorfeed.h"
 #include "taboutbox.h"
 
+#include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/stationtexts.h"
 #include "serial/linemonitor.h"
@@ -21,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -51,11 +54,11 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-// A bar with its button at the right end.
-QHBoxLayout* rightButtonBar(QPushButton* b)
+// A bar with its button at the right end and the Apply's status line before it.
+QHBoxLayout* rightButtonBar(QPushButton* b, ApplyStatus* status)
 {
     auto* bar = new QHBoxLayout;
-    bar->addStretch();
+    bar->addWidget(status, 1);
     bar->addWidget(b);
     return bar;
 }
@@ -113,10 +116,17 @@ QWidget* TFormMain::buildQueryListPage()
 
     auto* apply = button(QStringLiteral("btnApplyQuerryList"), QStringLiteral("Применить"), page);
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyQuerryListClick);
+    m_queryListStatus = new ApplyStatus(QStringLiteral("lblQueryListStatus"), page);
+
+    // Edits not in force are marked until an Apply takes them.
+    rememberAppliedPollList();
+    if (auto* delegate = qobject_cast<CellGridDelegate*>(m_tblQueryList->itemDelegate()))
+        delegate->setMarker(
+            [this](int row, int column) { return isUnappliedPollListCell(row, column); });
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_tblQueryList, 1);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_queryListStatus));
     return page;
 }
 
@@ -135,6 +145,7 @@ QWidget* TFormMain::buildRsSettingsPage()
 
     auto* apply = button(QStringLiteral("btnApplyCOM"), QStringLiteral("Применить"), page);
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyCOMClick);
+    m_rsSettingsStatus = new ApplyStatus(QStringLiteral("lblRSSettingsStatus"), page);
 
     m_chkReciveToMemo = new QCheckBox(QStringLiteral("Включить  мониторинг линии связи"), page);
     m_chkReciveToMemo->setObjectName(QStringLiteral("chkReciveToMemo"));
@@ -162,7 +173,7 @@ QWidget* TFormMain::buildRsSettingsPage()
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_tblRSSettings);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_rsSettingsStatus));
     layout->addLayout(monitorBar);
     layout->addWidget(m_memoRSMonitor, 1);
 
@@ -194,11 +205,14 @@ QWidget* TFormMain::buildTcpPage()
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnSaveTcpSettingsClick);
     connect(m_txtTCP_PORT, &QLineEdit::returnPressed, this, &TFormMain::btnSaveTcpSettingsClick);
 
+    m_tcpStatus = new ApplyStatus(QStringLiteral("lblTcpStatus"), page);
+
     auto* portBar = new QHBoxLayout;
     portBar->addWidget(portLabel);
     portBar->addWidget(m_txtTCP_PORT);
     portBar->addWidget(apply);
-    portBar->addStretch();
+    portBar->addSpacing(16);
+    portBar->addWidget(m_tcpStatus, 1);
 
     auto* heading = new QLabel(QStringLiteral("    Текущие подключения по TCP/IP"), page);
     heading->setTextFormat(Qt::PlainText);
@@ -257,16 +271,19 @@ QWidget* TFormMain::buildArchivePage()
     folderBar->addWidget(select);
     folderBar->addStretch();
 
-    auto* broker = new BrokerSettingsBox(m_station, page);
-    connect(broker, &BrokerSettingsBox::applyFailed, this,
+    m_archiveStatus = new ApplyStatus(QStringLiteral("lblArchiveStatus"), page);
+    connect(m_txtArchivePath, &QLineEdit::textChanged, this, &TFormMain::showArchiveFolderPending);
+
+    m_brokerSettings = new BrokerSettingsBox(m_station, page);
+    connect(m_brokerSettings, &BrokerSettingsBox::applyFailed, this,
             [this](const QString& text) { showError(Texts::applicationTitle, text); });
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label);
     layout->addLayout(folderBar);
-    layout->addWidget(broker);
+    layout->addWidget(m_brokerSettings);
     layout->addStretch(1);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_archiveStatus));
 
     m_selectArchiveFolderDialog = new QFileDialog(this);
     m_selectArchiveFolderDialog->setObjectName(QStringLiteral("SelectArchiveFolderDialog"));
@@ -316,37 +333,104 @@ bool TFormMain::hidesToTray() const
     return m_trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
 }
 
+void TFormMain::rememberAppliedPollList()
+{
+    const CellGrid& grid = m_station.state().queryList;
+    m_appliedPollList.clear();
+    for (int row = 1; row <= kChannelCount; ++row) {
+        QStringList texts;
+        for (int column = QueryColumn::Name; column <= QueryColumn::Timeout; ++column)
+            texts.append(grid.text(row, column));
+        m_appliedPollList.append(texts);
+    }
+    m_tblQueryList->viewport()->update();
+}
+
+bool TFormMain::isUnappliedPollListCell(int row, int column) const
+{
+    if (row < 1 || row > m_appliedPollList.size() || column < QueryColumn::Name ||
+        column > QueryColumn::Timeout)
+        return false;
+    return m_station.state().queryList.text(row, column) !=
+           m_appliedPollList[row - 1][column - QueryColumn::Name];
+}
+
 void TFormMain::btnApplyQuerryListClick()
 {
     const Outcome outcome = m_station.applyPollList();
-    if (outcome)
-        return;
     const QPoint cell = m_station.failedCell();
-    if (!cell.isNull()) {
-        const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
-        m_tblQueryList->setCurrentIndex(index);
-        m_tblQueryList->scrollTo(index);
+    if (cell.isNull()) // taken, even when the store refused to keep it
+        rememberAppliedPollList();
+    if (outcome) {
+        m_queryListStatus->showApplied(QStringLiteral("Список опроса применен"));
+        return;
     }
-    showError(Texts::applicationTitle, outcome.error());
+    if (cell.isNull()) {
+        m_queryListStatus->showRefused(QStringLiteral("Список опроса не сохранен"));
+        showError(Texts::applicationTitle, outcome.error());
+        return;
+    }
+    const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
+    m_tblQueryList->setCurrentIndex(index);
+    m_tblQueryList->scrollTo(index);
+    const QString where =
+        QStringLiteral("Строка %1, столбец «%2»")
+            .arg(cell.y())
+            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString());
+    m_queryListStatus->showRefused(
+        QStringLiteral("Список опроса не применен (строка %1, столбец «%2»); выделенные ячейки "
+                       "не действуют")
+            .arg(cell.y())
+            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString()));
+    showError(Texts::applicationTitle,
+              outcome.error() + QStringLiteral("\n\n") + where +
+                  QStringLiteral(".\nСписок опроса не применен: выделенные цветом ячейки не "
+                                 "действуют, опрос идет по прежнему списку."));
 }
 
 void TFormMain::btnApplyCOMClick()
 {
     const Outcome outcome = m_station.applyTerminals();
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome) {
+        m_rsSettingsStatus->showApplied(QStringLiteral("Настройки COM портов применены"));
+        return;
+    }
+    m_rsSettingsStatus->showRefused(QStringLiteral("Настройки COM портов не сохранены"));
+    showError(Texts::applicationTitle, outcome.error());
 }
 
 void TFormMain::btnSaveTcpSettingsClick()
 {
-    const Outcome outcome = m_station.applyTcpPort(m_txtTCP_PORT->text());
-    if (outcome)
-        return;
-    // The box shows the port that is in force, not the one refused.
+    const QString typed = m_txtTCP_PORT->text();
+    const Outcome outcome = m_station.applyTcpPort(typed);
     const LiveServer& live = m_station.liveServer();
+    const QString listening =
+        live.isListening()
+            ? QStringLiteral("подключения принимаются на порту ") + QString::number(live.port())
+            : QStringLiteral("подключения не принимаются");
+    if (outcome) {
+        m_tcpStatus->showApplied(QStringLiteral("Порт применен: ") + listening);
+        return;
+    }
+    // The box shows the port that is in force, not the one refused.
     if (live.isListening())
         m_txtTCP_PORT->setText(QString::number(live.port()));
-    showError(Texts::applicationTitle, outcome.error());
+    m_tcpStatus->showRefused(QStringLiteral("Порт не применен: ") + listening);
+    QString text = outcome.error();
+    const auto port = parseInteger(typed);
+    if (port && *port >= 1 && *port <= 65535) {
+        // A port the service could not take: say where it is now.
+        const bool moved = live.isListening() && live.port() == quint16(*port);
+        text += QStringLiteral("\n\n") +
+                (!live.isListening()
+                     ? QStringLiteral("Служба TCP/IP остановлена: подключения не принимаются.")
+                 : moved ? QStringLiteral("Служба TCP/IP принимает подключения на порту %1.")
+                               .arg(live.port())
+                         : QStringLiteral("Служба TCP/IP по-прежнему принимает подключения на "
+                                          "порту %1.")
+                               .arg(live.port()));
+    }
+    showError(Texts::applicationTitle, text);
 }
 
 void TFormMain::btnSelectFolderClick()
@@ -358,8 +442,21 @@ void TFormMain::btnSelectFolderClick()
 void TFormMain::btnApplyHistoryFolderClick()
 {
     const Outcome outcome = m_station.applyArchiveFolder(m_txtArchivePath->text());
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome) {
+        m_archiveStatus->showApplied(QStringLiteral("Папка архива применена"));
+        return;
+    }
+    m_archiveStatus->showRefused(QStringLiteral("Папка архива не сохранена"));
+    showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::showArchiveFolderPending()
+{
+    if (m_txtArchivePath->text() != m_station.readArchiveFolder())
+        m_archiveStatus->showPending(
+            QStringLiteral("Папка архива не применена: она действует после «Применить»"));
+    else if (m_archiveStatus->isPending())
+        m_archiveStatus->clearStatus();
 }
 
 void TFormMain::PageControlChange()

@@ -7,10 +7,13 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <chrono>
 #include <optional>
 
+class ApplyStatus;
+class BrokerSettingsBox;
 class CellGridView;
 class QAction;
 class QCheckBox;
@@ -95,6 +98,10 @@ private:
     void askCloseQuestion();
     void shutdownProgram();
     void showIconState(int iconState);
+    // The poll list's columns 1..6 as in force now; cells that differ are marked.
+    void rememberAppliedPollList();
+    bool isUnappliedPollListCell(int row, int column) const;
+    void showArchiveFolderPending();
 
     Station& m_station;
     TextIcons m_icons;
@@ -113,6 +120,12 @@ private:
     QLineEdit* m_txtTCP_PORT = nullptr;
     QLineEdit* m_txtArchivePath = nullptr;
     QFileDialog* m_selectArchiveFolderDialog = nullptr;
+    BrokerSettingsBox* m_brokerSettings = nullptr;
+    ApplyStatus* m_queryListStatus = nullptr;
+    ApplyStatus* m_rsSettingsStatus = nullptr;
+    ApplyStatus* m_tcpStatus = nullptr;
+    ApplyStatus* m_archiveStatus = nullptr;
+    QList<QStringList> m_appliedPollList; // rows 1..30, columns Name..Timeout
 
     QMenu* m_popupMenu1 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;

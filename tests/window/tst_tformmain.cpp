@@ -4,6 +4,7 @@
 #include "model/stationtexts.h"
 #include "pseudoterminal.h"
 #include "shell/station.h"
+#include "window/cellgriddelegate.h"
 #include "window/cellgridview.h"
 #include "window/grideditors.h"
 #include "window/qttranslations.h"
@@ -69,6 +70,17 @@ class TestTFormMain : public QObject {
         return found;
     }
     CellGridView* grid(const QString& name) { return child<CellGridView>(name); }
+
+    // Whether a cell (grid coordinates) is drawn on the background of an edit not in force.
+    bool isMarked(CellGridView* view, int row, int column)
+    {
+        const QModelIndex index = view->model()->index(row - 1, column);
+        view->scrollTo(index);
+        const QRect cell = view->visualRect(index);
+        const QImage image = view->viewport()->grab().toImage();
+        return image.pixelColor(cell.right() - 3, cell.top() + 3) ==
+               CellGridDelegate::markedBackground();
+    }
 
     // Starts editing a cell (grid coordinates) and returns its editor, if any.
     QWidget* startEditing(CellGridView* view, int row, int column)
@@ -397,6 +409,8 @@ private slots:
 
     void badCellShowsItsMessageAndStoresNothing()
     {
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
         CellGrid& list = m_station->state().queryList;
         list.setText(1, QueryColumn::Terminal, QStringLiteral("Терминал1"));
         list.setText(1, QueryColumn::Timeout, QString());
@@ -404,15 +418,39 @@ private slots:
 
         const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0]->text(), QStringLiteral("'' is not a valid integer value"));
+        // The system's text first, then where it stopped and what is in force.
+        QCOMPARE(boxes[0]->text().section(u'\n', 0, 2),
+                 QStringLiteral("'' is not a valid integer value\n\nСтрока 1, столбец "
+                                "«Таймаут, сек»."));
         QVERIFY(!boxes[0]->isModal() || boxes[0]->windowModality() == Qt::WindowModal);
-        const QModelIndex current = grid(QStringLiteral("tblQueryList"))->currentIndex();
+        CellGridView* view = grid(QStringLiteral("tblQueryList"));
+        const QModelIndex current = view->currentIndex();
         QCOMPARE(current.row() + 1, 1);
         QCOMPARE(current.column(), int(QueryColumn::Timeout));
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Terminal"), Texts::notConnected);
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("5"));
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+
+        // The edits not in force stay in the grid, marked; the rest is not.
+        view->setCurrentIndex(view->model()->index(5, QueryColumn::Version));
+        QVERIFY(isMarked(view, 1, QueryColumn::Terminal));
+        QVERIFY(isMarked(view, 1, QueryColumn::Timeout));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Mode));
+        QVERIFY(!isMarked(view, 2, QueryColumn::Terminal));
+        auto* status = child<QLabel>(QStringLiteral("lblQueryListStatus"));
+        QCOMPARE(status->text(), QStringLiteral("Список опроса не применен (строка 1, столбец "
+                                                "«Таймаут, сек»); выделенные ячейки не действуют"));
+
+        // Once applied, nothing is marked and the status line says so, without a box.
+        list.setText(1, QueryColumn::Timeout, QStringLiteral("7"));
+        child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("7"));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Terminal));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Timeout));
+        QVERIFY2(status->text().startsWith(QStringLiteral("Список опроса применен (")),
+                 qPrintable(status->text()));
     }
 
     void terminalApplyOpensThePortAndShowsIt()
@@ -466,6 +504,43 @@ private slots:
             m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
             typed);
         QCOMPARE(m_station->liveServer().port(), port);
+    }
+
+    void tcpPortMessagesSayWhatHappened()
+    {
+        const quint16 live = m_station->liveServer().port();
+        auto* box = child<QLineEdit>(QStringLiteral("txtTCP_PORT"));
+        auto* apply = child<QPushButton>(QStringLiteral("btnSaveTcpSettings"));
+        auto takeBox = [&]() -> QString {
+            const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+            if (boxes.size() != 1)
+                return QStringLiteral("%1 boxes").arg(boxes.size());
+            const QString text = boxes[0]->text();
+            boxes[0]->done(QMessageBox::Ok);
+            return text;
+        };
+        for (const char* typed : {"70000", "0"}) {
+            box->setText(QLatin1String(typed));
+            apply->click();
+            QCOMPARE(takeBox(),
+                     QStringLiteral("Порт '%1' недопустим: номер порта должен быть от 1 до 65535")
+                         .arg(QLatin1String(typed)));
+        }
+
+        QTcpServer occupier;
+        QVERIFY(occupier.listen(QHostAddress::Any, 0));
+        box->setText(QString::number(occupier.serverPort()));
+        apply->click();
+        const QString text = takeBox();
+        QVERIFY2(text.startsWith(QStringLiteral("Windows socket error: ")), qPrintable(text));
+        QVERIFY2(
+            text.endsWith(QStringLiteral("on API 'bind'\n\nСлужба TCP/IP по-прежнему принимает "
+                                         "подключения на порту %1.")
+                              .arg(live)),
+            qPrintable(text));
+        QCOMPARE(box->text(), QString::number(live));
+        QCOMPARE(child<QLabel>(QStringLiteral("lblTcpStatus"))->text(),
+                 QStringLiteral("Порт не применен: подключения принимаются на порту %1").arg(live));
     }
 
     void archiveFolderPage()
