@@ -42,6 +42,7 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
         edit->setObjectName(QString::fromUtf16(field.name));
         edit->setFixedWidth(kBoxWidth);
         form->addRow(QString::fromUtf16(field.caption), edit);
+        connect(edit, &QLineEdit::textEdited, this, &BrokerSettingsBox::showPending);
         m_edits.append(edit);
     }
     m_edits[5]->setEchoMode(QLineEdit::Password);
@@ -50,7 +51,8 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblMqttStatus"));
-    auto* apply = new QPushButton(QStringLiteral("Применить"), this);
+    // The page has a second "Применить", for the archive folder: this one says what it takes.
+    auto* apply = new QPushButton(QStringLiteral("Применить настройки MQTT"), this);
     apply->setObjectName(QStringLiteral("btnApplyMqtt"));
     connect(apply, &QPushButton::clicked, this, &BrokerSettingsBox::btnApplyMqttClick);
 
@@ -76,6 +78,13 @@ void BrokerSettingsBox::showStored()
     const auto fields = BrokerSettings::fields();
     for (int i = 0; i < fields.size(); ++i)
         m_edits[i]->setText(stored.*fields[i].second);
+    if (m_applyStatus->isPending())
+        m_applyStatus->clearStatus();
+}
+
+void BrokerSettingsBox::showPending()
+{
+    m_applyStatus->showPending(QStringLiteral("Не применено"));
 }
 
 void BrokerSettingsBox::btnApplyMqttClick()

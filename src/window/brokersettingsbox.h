@@ -24,6 +24,7 @@ signals:
 
 private:
     void showStatus();
+    void showPending();
 
     Station& m_station;
     QList<QLineEdit*> m_edits; // in BrokerSettings::fields() order

@@ -461,7 +461,9 @@ void TFormMain::showArchiveFolderPending()
 
 void TFormMain::PageControlChange()
 {
+    // Both sections of the page drop what was typed and not applied.
     m_txtArchivePath->setText(m_station.readArchiveFolder());
+    m_brokerSettings->showStored();
 }
 
 void TFormMain::pumOpenFormClick()

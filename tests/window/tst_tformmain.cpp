@@ -578,6 +578,35 @@ private slots:
         QCOMPARE(path->text(), QStringLiteral("/does/not/exist"));
     }
 
+    // Two sections, two Applies that say what they take; leaving the page
+    // drops what either section holds unapplied.
+    void additionalPageSectionsAlike()
+    {
+        auto* pages = child<QTabWidget>(QStringLiteral("PageControl"));
+        auto* path = child<QLineEdit>(QStringLiteral("txtArchivePath"));
+        auto* host = child<QLineEdit>(QStringLiteral("txtMqttHost"));
+        QCOMPARE(child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->text(),
+                 QStringLiteral("Применить"));
+        QCOMPARE(child<QPushButton>(QStringLiteral("btnApplyMqtt"))->text(),
+                 QStringLiteral("Применить настройки MQTT"));
+
+        pages->setCurrentIndex(3);
+        QTest::keyClicks(path, QStringLiteral("/typed"));
+        QTest::keyClicks(host, QStringLiteral("broker.local"));
+        auto* archiveStatus = child<QLabel>(QStringLiteral("lblArchiveStatus"));
+        QVERIFY(!archiveStatus->text().isEmpty()); // not applied yet
+        pages->setCurrentIndex(0);
+        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(host->text(), QString());
+        QCOMPARE(archiveStatus->text(), QString());
+        QCOMPARE(child<QLabel>(QStringLiteral("lblMqttApplyStatus"))->text(), QString());
+
+        pages->setCurrentIndex(3);
+        child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->click();
+        QVERIFY2(archiveStatus->text().startsWith(QStringLiteral("Папка архива применена (")),
+                 qPrintable(archiveStatus->text()));
+    }
+
     void archiveFolderMessageOneAtATime()
     {
         emit m_station->messageRaised(QStringLiteral("KX7R"),
