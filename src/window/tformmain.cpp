@@ -29,6 +29,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -43,6 +45,7 @@ constexpr int kRsSettingsHeight = 177;
 constexpr int kRsRowHeight = 22;
 constexpr int kPortBoxWidth = 64;
 constexpr int kArchiveBoxWidth = 449;
+constexpr int kMonitorMinLines = 6;
 
 const QString kCloseCaption = QStringLiteral("КХ7Р"); // Cyrillic letters
 const QString kCloseText = QStringLiteral("Завершить работу программы опроса блоков ПДЛ?");
@@ -67,6 +70,18 @@ CellEditor noEditor(int, int)
 {
     return {};
 }
+
+// A page that never shrinks below the size its controls need to stay whole
+// and apart: in a smaller window it scrolls.
+QWidget* scrollingPage(QWidget* content)
+{
+    auto* page = new QScrollArea;
+    page->setObjectName(content->objectName() + QStringLiteral("Scroll"));
+    page->setFrameShape(QFrame::NoFrame);
+    page->setWidgetResizable(true);
+    page->setWidget(content);
+    return page;
+}
 } // namespace
 
 TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m_station(station)
@@ -80,10 +95,12 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
 
     m_pageControl = new QTabWidget(this);
     m_pageControl->setObjectName(QStringLiteral("PageControl"));
-    m_pageControl->addTab(buildQueryListPage(), QStringLiteral("Порядок опроса"));
-    m_pageControl->addTab(buildRsSettingsPage(), QStringLiteral("Настройка COM портов"));
-    m_pageControl->addTab(buildTcpPage(), QStringLiteral("TCP/IP"));
-    m_pageControl->addTab(buildArchivePage(), QStringLiteral("Дополнительные настройки"));
+    m_pageControl->addTab(scrollingPage(buildQueryListPage()), QStringLiteral("Порядок опроса"));
+    m_pageControl->addTab(scrollingPage(buildRsSettingsPage()),
+                          QStringLiteral("Настройка COM портов"));
+    m_pageControl->addTab(scrollingPage(buildTcpPage()), QStringLiteral("TCP/IP"));
+    m_pageControl->addTab(scrollingPage(buildArchivePage()),
+                          QStringLiteral("Дополнительные настройки"));
     m_pageControl->setCurrentIndex(0);
     connect(m_pageControl, &QTabWidget::currentChanged, this, &TFormMain::PageControlChange);
     setCentralWidget(m_pageControl);
@@ -164,6 +181,10 @@ QWidget* TFormMain::buildRsSettingsPage()
     courier.setStyleHint(QFont::TypeWriter);
     courier.setFixedPitch(true);
     m_memoRSMonitor->setFont(courier);
+    m_memoRSMonitor->setMinimumHeight(kMonitorMinLines *
+                                          m_memoRSMonitor->fontMetrics().lineSpacing() +
+                                      m_memoRSMonitor->horizontalScrollBar()->sizeHint().height() +
+                                      2 * m_memoRSMonitor->frameWidth());
 
     auto* monitorBar = new QHBoxLayout;
     monitorBar->addWidget(m_chkReciveToMemo);
