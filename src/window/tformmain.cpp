@@ -3,6 +3,7 @@
 #include "applystatus.h"
 #include "brokersettingsbox.h"
 #include "cellgridview.h"
+#include "folderlistproxy.h"
 #include "grideditors.h"
 #include "linemonitorfeed.h"
 #include "taboutbox.h"
@@ -244,6 +245,7 @@ QWidget* TFormMain::buildTcpPage()
         new CellGridView(m_station.state().currentConnections, &noEditor, page);
     m_tblCurrentConnections->setObjectName(QStringLiteral("tblCurrentConnections"));
     m_tblCurrentConnections->setColumnWidths({32, 132, 104, 131, 109});
+    m_tblCurrentConnections->setColumnsFitWidth(true);
     m_tblCurrentConnections->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tblCurrentConnections->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_tblCurrentConnections->setRowHeights(kRsRowHeight);
@@ -253,6 +255,7 @@ QWidget* TFormMain::buildTcpPage()
     m_tblCurrentConnectionsForUpdate->setObjectName(
         QStringLiteral("tblCurrentConnectionsForUpdate"));
     m_tblCurrentConnectionsForUpdate->setColumnWidths({32, 130, 104, 131, 109});
+    m_tblCurrentConnectionsForUpdate->setColumnsFitWidth(true);
     m_tblCurrentConnectionsForUpdate->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tblCurrentConnectionsForUpdate->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_tblCurrentConnectionsForUpdate->setRowHeights(kRsRowHeight);
@@ -312,6 +315,11 @@ QWidget* TFormMain::buildArchivePage()
     m_selectArchiveFolderDialog->setFileMode(QFileDialog::Directory);
     m_selectArchiveFolderDialog->setOption(QFileDialog::ShowDirsOnly, true);
     m_selectArchiveFolderDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog speaks the installed Russian translations; a desktop's
+    // native one would speak the desktop's language.
+    m_selectArchiveFolderDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    m_selectArchiveFolderDialog->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    m_selectArchiveFolderDialog->setProxyModel(new FolderListProxy(m_selectArchiveFolderDialog));
     connect(m_selectArchiveFolderDialog, &QFileDialog::fileSelected, this,
             [this](const QString& folder) {
                 if (!folder.isEmpty())

@@ -15,11 +15,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QtTest>
 
 namespace {
@@ -175,6 +177,30 @@ private slots:
                                              .arg(page + 1)
                                              .arg(size.width())
                                              .arg(size.height())));
+    }
+
+    // At the default size and splitter position both client grids show every
+    // column, each heading whole, without scrolling sideways.
+    void clientGridHeadingsWholeAtDefaultSize()
+    {
+        TFormMain& window = *m_window;
+        window.resize(1069, 450);
+        auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
+        pages->setCurrentIndex(2);
+        QTRY_COMPARE(window.size(), QSize(1069, 450));
+        QCoreApplication::processEvents();
+        for (const char* name : {"tblCurrentConnections", "tblCurrentConnectionsForUpdate"}) {
+            auto* grid = window.findChild<QTableView*>(QLatin1String(name));
+            QVERIFY(grid);
+            const QHeaderView* heading = grid->horizontalHeader();
+            QVERIFY2(heading->length() <= grid->viewport()->width(), name);
+            const QFontMetrics metrics(heading->font());
+            for (int c = 0; c < heading->count(); ++c) {
+                const QString text = grid->model()->headerData(c, Qt::Horizontal).toString();
+                QVERIFY2(metrics.horizontalAdvance(text) < heading->sectionSize(c),
+                         qPrintable(QLatin1String(name) + u' ' + text));
+            }
+        }
     }
 
     // A page that cannot fit at the smallest size scrolls to its lowest control.

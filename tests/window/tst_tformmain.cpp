@@ -6,6 +6,7 @@
 #include "shell/station.h"
 #include "window/cellgriddelegate.h"
 #include "window/cellgridview.h"
+#include "window/folderlistproxy.h"
 #include "window/grideditors.h"
 #include "window/qttranslations.h"
 #include "window/taboutbox.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -357,6 +359,11 @@ private slots:
         QVERIFY(combo);
         QCOMPARE(combo->count(), 11);
         QCOMPARE(combo->currentText(), QStringLiteral("Терминал3"));
+        // No wider than its cell; its list wide enough for every item.
+        const QModelIndex cell = view->model()->index(0, QueryColumn::Terminal);
+        QCOMPARE(combo->width(), view->visualRect(cell).width());
+        const QFontMetrics metrics(combo->view()->font());
+        QVERIFY(combo->view()->minimumWidth() > metrics.horizontalAdvance(Texts::notConnected));
         commitEditing(view, combo);
     }
 
@@ -605,6 +612,32 @@ private slots:
         child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->click();
         QVERIFY2(archiveStatus->text().startsWith(QStringLiteral("Папка архива применена (")),
                  qPrintable(archiveStatus->text()));
+    }
+
+    // The folder dialog is Qt's own, in Russian whatever the locale: its list
+    // calls a folder "Папка" and dates are numeric.
+    void folderDialogInRussian()
+    {
+        QDir(m_fixture->dirPath()).mkpath(QStringLiteral("sub"));
+        child<QPushButton>(QStringLiteral("btnSelectFolder"))->click();
+        auto* dialog =
+            window().findChild<QFileDialog*>(QStringLiteral("SelectArchiveFolderDialog"));
+        QVERIFY(dialog);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        auto* proxy = qobject_cast<FolderListProxy*>(dialog->proxyModel());
+        QVERIFY(proxy);
+        auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+        QVERIFY(files);
+        const QModelIndex sub =
+            proxy->mapFromSource(files->index(m_fixture->dirPath() + QStringLiteral("/sub")));
+        QTRY_COMPARE(sub.siblingAtColumn(FolderListProxy::Type).data().toString(),
+                     QStringLiteral("Папка"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$"))
+                    .match(sub.siblingAtColumn(FolderListProxy::Modified).data().toString())
+                    .hasMatch());
+        QCOMPARE(proxy->headerData(FolderListProxy::Type, Qt::Horizontal).toString(),
+                 QStringLiteral("Тип"));
+        dialog->reject();
     }
 
     void archiveFolderMessageOneAtATime()
