@@ -515,9 +515,21 @@ private slots:
 
     void tcpPortMessagesSayWhatHappened()
     {
-        const quint16 live = m_station->liveServer().port();
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 live = probe.serverPort();
+        probe.close();
         auto* box = child<QLineEdit>(QStringLiteral("txtTCP_PORT"));
         auto* apply = child<QPushButton>(QStringLiteral("btnSaveTcpSettings"));
+        box->setText(QString::number(live));
+        apply->click();
+        QCOMPARE(m_station->liveServer().port(), live);
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        const QString applied = child<QLabel>(QStringLiteral("lblTcpStatus"))->text();
+        QVERIFY2(
+            applied.startsWith(
+                QStringLiteral("Порт применен: подключения принимаются на порту %1 (").arg(live)),
+            qPrintable(applied));
         auto takeBox = [&]() -> QString {
             const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
             if (boxes.size() != 1)
