@@ -66,7 +66,7 @@ BrokerSettings BrokerSettings::read(const SettingsStore& store)
 Outcome BrokerSettings::write(SettingsStore& store) const
 {
     if (!portNumber())
-        return Outcome::failure(notAnIntegerMessage(port));
+        return Outcome::failure(portRangeMessage(port));
     store.beginBatch();
     for (const auto& [name, field] : fields())
         store.writeSetting(key(), name, this->*field);

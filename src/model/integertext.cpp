@@ -22,3 +22,8 @@ QString notAnIntegerMessage(const QString& text)
 {
     return QStringLiteral("'%1' is not a valid integer value").arg(text);
 }
+
+QString portRangeMessage(const QString& text)
+{
+    return QStringLiteral("Порт '%1' недопустим: номер порта должен быть от 1 до 65535").arg(text);
+}

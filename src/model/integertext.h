@@ -9,3 +9,6 @@ std::optional<qint32> parseInteger(const QString& text);
 
 // "'%s' is not a valid integer value"
 QString notAnIntegerMessage(const QString& text);
+
+// A port number outside 1..65535, or not a number at all, as the operator is told.
+QString portRangeMessage(const QString& text);

@@ -312,8 +312,10 @@ Outcome Station::applyTerminals()
 Outcome Station::applyTcpPort(const QString& portText)
 {
     const auto port = parseInteger(portText);
-    if (!port || *port < 1 || *port > 65535)
+    if (!port)
         return logged("the TCP port", Outcome::failure(notAnIntegerMessage(portText)));
+    if (*port < 1 || *port > 65535)
+        return logged("the TCP port", Outcome::failure(portRangeMessage(portText)));
     const quint16 previous = m_livePort;
     m_liveServer.stop();
     const Outcome listening = m_liveServer.listen(quint16(*port));

@@ -1,7 +1,10 @@
 #include "brokersettingsbox.h"
 
+#include "applystatus.h"
+
 #include "broker/brokersettings.h"
 #include "broker/mqttpublisher.h"
+#include "model/integertext.h"
 #include "shell/station.h"
 
 #include <QFormLayout>
@@ -39,6 +42,7 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
         edit->setObjectName(QString::fromUtf16(field.name));
         edit->setFixedWidth(kBoxWidth);
         form->addRow(QString::fromUtf16(field.caption), edit);
+        connect(edit, &QLineEdit::textEdited, this, &BrokerSettingsBox::showPending);
         m_edits.append(edit);
     }
     m_edits[5]->setEchoMode(QLineEdit::Password);
@@ -47,12 +51,16 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblMqttStatus"));
-    auto* apply = new QPushButton(QStringLiteral("Применить"), this);
+    // The page has a second "Применить", for the archive folder: this one says what it takes.
+    auto* apply = new QPushButton(QStringLiteral("Применить настройки MQTT"), this);
     apply->setObjectName(QStringLiteral("btnApplyMqtt"));
     connect(apply, &QPushButton::clicked, this, &BrokerSettingsBox::btnApplyMqttClick);
 
+    m_applyStatus = new ApplyStatus(QStringLiteral("lblMqttApplyStatus"), this);
+
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_status, 1);
+    bar->addWidget(m_applyStatus);
     bar->addWidget(apply);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -70,6 +78,13 @@ void BrokerSettingsBox::showStored()
     const auto fields = BrokerSettings::fields();
     for (int i = 0; i < fields.size(); ++i)
         m_edits[i]->setText(stored.*fields[i].second);
+    if (m_applyStatus->isPending())
+        m_applyStatus->clearStatus();
+}
+
+void BrokerSettingsBox::showPending()
+{
+    m_applyStatus->showPending(QStringLiteral("Не применено"));
 }
 
 void BrokerSettingsBox::btnApplyMqttClick()
@@ -78,9 +93,20 @@ void BrokerSettingsBox::btnApplyMqttClick()
     const auto fields = BrokerSettings::fields();
     for (int i = 0; i < fields.size(); ++i)
         broker.*fields[i].second = m_edits[i]->text().trimmed();
+    if (!broker.portNumber()) {
+        m_applyStatus->showRefused(QStringLiteral("Не применено"));
+        emit applyFailed(portRangeMessage(broker.port));
+        return;
+    }
     const Outcome outcome = m_station.applyBroker(broker);
-    if (!outcome)
-        emit applyFailed(outcome.error());
+    if (outcome) {
+        m_applyStatus->showApplied(QStringLiteral("Настройки MQTT применены"));
+    } else {
+        // The store's own text names a registry value in English; this section speaks Russian.
+        m_applyStatus->showRefused(QStringLiteral("Не сохранено"));
+        emit applyFailed(QStringLiteral("Настройки MQTT не сохранены: хранилище настроек не "
+                                        "принимает запись"));
+    }
     showStatus();
 }
 

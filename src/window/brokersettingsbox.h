@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 
+class ApplyStatus;
 class QLabel;
 class QLineEdit;
 class Station;
@@ -23,8 +24,10 @@ signals:
 
 private:
     void showStatus();
+    void showPending();
 
     Station& m_station;
     QList<QLineEdit*> m_edits; // in BrokerSettings::fields() order
     QLabel* m_status = nullptr;
+    ApplyStatus* m_applyStatus = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 
 namespace {
 const char* const kKindProperty = "cellEditorKind";
@@ -36,8 +37,6 @@ QWidget* CellGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     case CellEditor::Kind::DropDown: {
         auto* combo = new QComboBox(parent);
         combo->setEditable(false); // only the items can be chosen
-        // The list is as wide as its longest item, not as the narrow cell.
-        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         combo->view()->setTextElideMode(Qt::ElideNone);
         widget = combo;
         break;
@@ -64,18 +63,6 @@ QWidget* CellGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     return widget;
 }
 
-void CellGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                                            const QModelIndex& index) const
-{
-    QStyledItemDelegate::updateEditorGeometry(editor, option, index);
-    // A drop-down wider than its cell shows its whole item over the next cell.
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-        QRect rect = editor->geometry();
-        rect.setWidth(qMax(rect.width(), combo->sizeHint().width()));
-        editor->setGeometry(rect);
-    }
-}
-
 void CellGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
     const QString text = index.data(Qt::EditRole).toString();
@@ -83,6 +70,11 @@ void CellGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) 
         // Cleared and refilled every time the cell enters editing.
         combo->clear();
         combo->addItems(editorFor(index).items);
+        // The closed drop-down covers its cell and no more; its open list is
+        // as wide as its longest item.
+        QAbstractItemView* list = combo->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                              list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         combo->setCurrentIndex(
             combo->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive));
         return;
@@ -117,5 +109,7 @@ void CellGridDelegate::initStyleOption(QStyleOptionViewItem* option, const QMode
     if (index.column() == 0) {
         option->font.setBold(true);
         option->backgroundBrush = option->palette.brush(QPalette::Button);
+    } else if (m_marker && m_marker(index.row() + 1, index.column())) {
+        option->backgroundBrush = markedBackground();
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QToolTip>
 
@@ -110,8 +111,46 @@ bool CellGridView::eventFilter(QObject* watched, QEvent* event)
 
 void CellGridView::setColumnWidths(const QList<int>& widths)
 {
+    m_widths = widths;
     for (int c = 0; c < widths.size(); ++c)
         setColumnWidth(c, widths[c]);
+}
+
+void CellGridView::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    if (m_fitWidth)
+        fitColumns();
+}
+
+void CellGridView::fitColumns()
+{
+    const QHeaderView* heading = horizontalHeader();
+    const QFontMetrics metrics(heading->font());
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, heading) + 4;
+    int total = 0;
+    int slack = 0;
+    QList<int> least;
+    for (int c = 0; c < m_widths.size(); ++c) {
+        const QString text = model()->headerData(c, Qt::Horizontal).toString();
+        least.append(qMin(m_widths[c], metrics.horizontalAdvance(text) + padding));
+        total += m_widths[c];
+        slack += m_widths[c] - least[c];
+    }
+    const int missing = qMin(slack, total - viewport()->width());
+    int given = 0;
+    for (int c = 0; c < m_widths.size(); ++c) {
+        int width = m_widths[c];
+        if (missing > 0 && slack > 0) {
+            // The last column takes the rounding.
+            const int share = c + 1 == m_widths.size()
+                                  ? missing - given
+                                  : (missing * (m_widths[c] - least[c])) / slack;
+            width -= share;
+            given += share;
+        }
+        setColumnWidth(c, width);
+    }
 }
 
 void CellGridView::setRowHeights(int height)

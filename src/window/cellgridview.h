@@ -19,6 +19,10 @@ public:
 
     CellGrid& grid() const { return m_grid; }
     void setColumnWidths(const QList<int>& widths);
+    // While the grid is narrower than its column widths, the columns give up
+    // their room beyond their heading's text, each in proportion, so that every
+    // heading stays whole without scrolling; wide enough, they keep their widths.
+    void setColumnsFitWidth(bool fit) { m_fitWidth = fit; }
     void setRowHeights(int height);
 
     // The tooltip of the cell at a viewport point, or of the heading at x:
@@ -29,7 +33,12 @@ public:
 protected:
     bool viewportEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitColumns();
+
     CellGrid& m_grid;
+    QList<int> m_widths; // as set; fitting narrows from these
+    bool m_fitWidth = false;
 };

@@ -1,10 +1,14 @@
 #include "tformmain.h"
 
+#include "applystatus.h"
 #include "brokersettingsbox.h"
 #include "cellgridview.h"
+#include "folderlistproxy.h"
 #include "grideditors.h"
+#include "linemonitorfeed.h"
 #include "taboutbox.h"
 
+#include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/stationtexts.h"
 #include "serial/linemonitor.h"
@@ -20,11 +24,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -39,6 +46,7 @@ constexpr int kRsSettingsHeight = 177;
 constexpr int kRsRowHeight = 22;
 constexpr int kPortBoxWidth = 64;
 constexpr int kArchiveBoxWidth = 449;
+constexpr int kMonitorMinLines = 6;
 
 const QString kCloseCaption = QStringLiteral("КХ7Р"); // Cyrillic letters
 const QString kCloseText = QStringLiteral("Завершить работу программы опроса блоков ПДЛ?");
@@ -50,11 +58,11 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-// A bar with its button at the right end.
-QHBoxLayout* rightButtonBar(QPushButton* b)
+// A bar with its button at the right end and the Apply's status line before it.
+QHBoxLayout* rightButtonBar(QPushButton* b, ApplyStatus* status)
 {
     auto* bar = new QHBoxLayout;
-    bar->addStretch();
+    bar->addWidget(status, 1);
     bar->addWidget(b);
     return bar;
 }
@@ -62,6 +70,18 @@ QHBoxLayout* rightButtonBar(QPushButton* b)
 CellEditor noEditor(int, int)
 {
     return {};
+}
+
+// A page that never shrinks below the size its controls need to stay whole
+// and apart: in a smaller window it scrolls.
+QWidget* scrollingPage(QWidget* content)
+{
+    auto* page = new QScrollArea;
+    page->setObjectName(content->objectName() + QStringLiteral("Scroll"));
+    page->setFrameShape(QFrame::NoFrame);
+    page->setWidgetResizable(true);
+    page->setWidget(content);
+    return page;
 }
 } // namespace
 
@@ -76,10 +96,12 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
 
     m_pageControl = new QTabWidget(this);
     m_pageControl->setObjectName(QStringLiteral("PageControl"));
-    m_pageControl->addTab(buildQueryListPage(), QStringLiteral("Порядок опроса"));
-    m_pageControl->addTab(buildRsSettingsPage(), QStringLiteral("Настройка COM портов"));
-    m_pageControl->addTab(buildTcpPage(), QStringLiteral("TCP/IP"));
-    m_pageControl->addTab(buildArchivePage(), QStringLiteral("Дополнительные настройки"));
+    m_pageControl->addTab(scrollingPage(buildQueryListPage()), QStringLiteral("Порядок опроса"));
+    m_pageControl->addTab(scrollingPage(buildRsSettingsPage()),
+                          QStringLiteral("Настройка COM портов"));
+    m_pageControl->addTab(scrollingPage(buildTcpPage()), QStringLiteral("TCP/IP"));
+    m_pageControl->addTab(scrollingPage(buildArchivePage()),
+                          QStringLiteral("Дополнительные настройки"));
     m_pageControl->setCurrentIndex(0);
     connect(m_pageControl, &QTabWidget::currentChanged, this, &TFormMain::PageControlChange);
     setCentralWidget(m_pageControl);
@@ -112,10 +134,17 @@ QWidget* TFormMain::buildQueryListPage()
 
     auto* apply = button(QStringLiteral("btnApplyQuerryList"), QStringLiteral("Применить"), page);
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyQuerryListClick);
+    m_queryListStatus = new ApplyStatus(QStringLiteral("lblQueryListStatus"), page);
+
+    // Edits not in force are marked until an Apply takes them.
+    rememberAppliedPollList();
+    if (auto* delegate = qobject_cast<CellGridDelegate*>(m_tblQueryList->itemDelegate()))
+        delegate->setMarker(
+            [this](int row, int column) { return isUnappliedPollListCell(row, column); });
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_tblQueryList, 1);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_queryListStatus));
     return page;
 }
 
@@ -134,6 +163,7 @@ QWidget* TFormMain::buildRsSettingsPage()
 
     auto* apply = button(QStringLiteral("btnApplyCOM"), QStringLiteral("Применить"), page);
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnApplyCOMClick);
+    m_rsSettingsStatus = new ApplyStatus(QStringLiteral("lblRSSettingsStatus"), page);
 
     m_chkReciveToMemo = new QCheckBox(QStringLiteral("Включить  мониторинг линии связи"), page);
     m_chkReciveToMemo->setObjectName(QStringLiteral("chkReciveToMemo"));
@@ -152,6 +182,10 @@ QWidget* TFormMain::buildRsSettingsPage()
     courier.setStyleHint(QFont::TypeWriter);
     courier.setFixedPitch(true);
     m_memoRSMonitor->setFont(courier);
+    m_memoRSMonitor->setMinimumHeight(kMonitorMinLines *
+                                          m_memoRSMonitor->fontMetrics().lineSpacing() +
+                                      m_memoRSMonitor->horizontalScrollBar()->sizeHint().height() +
+                                      2 * m_memoRSMonitor->frameWidth());
 
     auto* monitorBar = new QHBoxLayout;
     monitorBar->addWidget(m_chkReciveToMemo);
@@ -161,7 +195,7 @@ QWidget* TFormMain::buildRsSettingsPage()
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_tblRSSettings);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_rsSettingsStatus));
     layout->addLayout(monitorBar);
     layout->addWidget(m_memoRSMonitor, 1);
 
@@ -176,12 +210,7 @@ void TFormMain::connectMonitor()
     LineMonitor& monitor = m_station.monitor();
     monitor.setEnabled(m_chkReciveToMemo->isChecked());
     connect(m_chkReciveToMemo, &QCheckBox::toggled, &monitor, &LineMonitor::setEnabled);
-    const QStringList lines = monitor.lines();
-    if (!lines.isEmpty())
-        m_memoRSMonitor->setPlainText(lines.join(u'\n'));
-    connect(&monitor, &LineMonitor::lineAppended, m_memoRSMonitor,
-            &QPlainTextEdit::appendPlainText);
-    connect(&monitor, &LineMonitor::cleared, m_memoRSMonitor, &QPlainTextEdit::clear);
+    m_monitorFeed = new LineMonitorFeed(monitor, *m_memoRSMonitor, this);
 }
 
 QWidget* TFormMain::buildTcpPage()
@@ -198,11 +227,14 @@ QWidget* TFormMain::buildTcpPage()
     connect(apply, &QPushButton::clicked, this, &TFormMain::btnSaveTcpSettingsClick);
     connect(m_txtTCP_PORT, &QLineEdit::returnPressed, this, &TFormMain::btnSaveTcpSettingsClick);
 
+    m_tcpStatus = new ApplyStatus(QStringLiteral("lblTcpStatus"), page);
+
     auto* portBar = new QHBoxLayout;
     portBar->addWidget(portLabel);
     portBar->addWidget(m_txtTCP_PORT);
     portBar->addWidget(apply);
-    portBar->addStretch();
+    portBar->addSpacing(16);
+    portBar->addWidget(m_tcpStatus, 1);
 
     auto* heading = new QLabel(QStringLiteral("    Текущие подключения по TCP/IP"), page);
     heading->setTextFormat(Qt::PlainText);
@@ -213,6 +245,7 @@ QWidget* TFormMain::buildTcpPage()
         new CellGridView(m_station.state().currentConnections, &noEditor, page);
     m_tblCurrentConnections->setObjectName(QStringLiteral("tblCurrentConnections"));
     m_tblCurrentConnections->setColumnWidths({32, 132, 104, 131, 109});
+    m_tblCurrentConnections->setColumnsFitWidth(true);
     m_tblCurrentConnections->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tblCurrentConnections->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_tblCurrentConnections->setRowHeights(kRsRowHeight);
@@ -222,6 +255,7 @@ QWidget* TFormMain::buildTcpPage()
     m_tblCurrentConnectionsForUpdate->setObjectName(
         QStringLiteral("tblCurrentConnectionsForUpdate"));
     m_tblCurrentConnectionsForUpdate->setColumnWidths({32, 130, 104, 131, 109});
+    m_tblCurrentConnectionsForUpdate->setColumnsFitWidth(true);
     m_tblCurrentConnectionsForUpdate->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tblCurrentConnectionsForUpdate->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_tblCurrentConnectionsForUpdate->setRowHeights(kRsRowHeight);
@@ -261,16 +295,19 @@ QWidget* TFormMain::buildArchivePage()
     folderBar->addWidget(select);
     folderBar->addStretch();
 
-    auto* broker = new BrokerSettingsBox(m_station, page);
-    connect(broker, &BrokerSettingsBox::applyFailed, this,
+    m_archiveStatus = new ApplyStatus(QStringLiteral("lblArchiveStatus"), page);
+    connect(m_txtArchivePath, &QLineEdit::textChanged, this, &TFormMain::showArchiveFolderPending);
+
+    m_brokerSettings = new BrokerSettingsBox(m_station, page);
+    connect(m_brokerSettings, &BrokerSettingsBox::applyFailed, this,
             [this](const QString& text) { showError(Texts::applicationTitle, text); });
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label);
     layout->addLayout(folderBar);
-    layout->addWidget(broker);
+    layout->addWidget(m_brokerSettings);
     layout->addStretch(1);
-    layout->addLayout(rightButtonBar(apply));
+    layout->addLayout(rightButtonBar(apply, m_archiveStatus));
 
     m_selectArchiveFolderDialog = new QFileDialog(this);
     m_selectArchiveFolderDialog->setObjectName(QStringLiteral("SelectArchiveFolderDialog"));
@@ -278,6 +315,11 @@ QWidget* TFormMain::buildArchivePage()
     m_selectArchiveFolderDialog->setFileMode(QFileDialog::Directory);
     m_selectArchiveFolderDialog->setOption(QFileDialog::ShowDirsOnly, true);
     m_selectArchiveFolderDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog speaks the installed Russian translations; a desktop's
+    // native one would speak the desktop's language.
+    m_selectArchiveFolderDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    m_selectArchiveFolderDialog->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    m_selectArchiveFolderDialog->setProxyModel(new FolderListProxy(m_selectArchiveFolderDialog));
     connect(m_selectArchiveFolderDialog, &QFileDialog::fileSelected, this,
             [this](const QString& folder) {
                 if (!folder.isEmpty())
@@ -320,37 +362,104 @@ bool TFormMain::hidesToTray() const
     return m_trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
 }
 
+void TFormMain::rememberAppliedPollList()
+{
+    const CellGrid& grid = m_station.state().queryList;
+    m_appliedPollList.clear();
+    for (int row = 1; row <= kChannelCount; ++row) {
+        QStringList texts;
+        for (int column = QueryColumn::Name; column <= QueryColumn::Timeout; ++column)
+            texts.append(grid.text(row, column));
+        m_appliedPollList.append(texts);
+    }
+    m_tblQueryList->viewport()->update();
+}
+
+bool TFormMain::isUnappliedPollListCell(int row, int column) const
+{
+    if (row < 1 || row > m_appliedPollList.size() || column < QueryColumn::Name ||
+        column > QueryColumn::Timeout)
+        return false;
+    return m_station.state().queryList.text(row, column) !=
+           m_appliedPollList[row - 1][column - QueryColumn::Name];
+}
+
 void TFormMain::btnApplyQuerryListClick()
 {
     const Outcome outcome = m_station.applyPollList();
-    if (outcome)
-        return;
     const QPoint cell = m_station.failedCell();
-    if (!cell.isNull()) {
-        const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
-        m_tblQueryList->setCurrentIndex(index);
-        m_tblQueryList->scrollTo(index);
+    if (cell.isNull()) // taken, even when the store refused to keep it
+        rememberAppliedPollList();
+    if (outcome) {
+        m_queryListStatus->showApplied(QStringLiteral("Список опроса применен"));
+        return;
     }
-    showError(Texts::applicationTitle, outcome.error());
+    if (cell.isNull()) {
+        m_queryListStatus->showRefused(QStringLiteral("Список опроса не сохранен"));
+        showError(Texts::applicationTitle, outcome.error());
+        return;
+    }
+    const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
+    m_tblQueryList->setCurrentIndex(index);
+    m_tblQueryList->scrollTo(index);
+    const QString where =
+        QStringLiteral("Строка %1, столбец «%2»")
+            .arg(cell.y())
+            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString());
+    m_queryListStatus->showRefused(
+        QStringLiteral("Список опроса не применен (строка %1, столбец «%2»); выделенные ячейки "
+                       "не действуют")
+            .arg(cell.y())
+            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString()));
+    showError(Texts::applicationTitle,
+              outcome.error() + QStringLiteral("\n\n") + where +
+                  QStringLiteral(".\nСписок опроса не применен: выделенные цветом ячейки не "
+                                 "действуют, опрос идет по прежнему списку."));
 }
 
 void TFormMain::btnApplyCOMClick()
 {
     const Outcome outcome = m_station.applyTerminals();
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome) {
+        m_rsSettingsStatus->showApplied(QStringLiteral("Настройки COM портов применены"));
+        return;
+    }
+    m_rsSettingsStatus->showRefused(QStringLiteral("Настройки COM портов не сохранены"));
+    showError(Texts::applicationTitle, outcome.error());
 }
 
 void TFormMain::btnSaveTcpSettingsClick()
 {
-    const Outcome outcome = m_station.applyTcpPort(m_txtTCP_PORT->text());
-    if (outcome)
-        return;
-    // The box shows the port that is in force, not the one refused.
+    const QString typed = m_txtTCP_PORT->text();
+    const Outcome outcome = m_station.applyTcpPort(typed);
     const LiveServer& live = m_station.liveServer();
+    const QString listening =
+        live.isListening()
+            ? QStringLiteral("подключения принимаются на порту ") + QString::number(live.port())
+            : QStringLiteral("подключения не принимаются");
+    if (outcome) {
+        m_tcpStatus->showApplied(QStringLiteral("Порт применен: ") + listening);
+        return;
+    }
+    // The box shows the port that is in force, not the one refused.
     if (live.isListening())
         m_txtTCP_PORT->setText(QString::number(live.port()));
-    showError(Texts::applicationTitle, outcome.error());
+    m_tcpStatus->showRefused(QStringLiteral("Порт не применен: ") + listening);
+    QString text = outcome.error();
+    const auto port = parseInteger(typed);
+    if (port && *port >= 1 && *port <= 65535) {
+        // A port the service could not take: say where it is now.
+        const bool moved = live.isListening() && live.port() == quint16(*port);
+        text += QStringLiteral("\n\n") +
+                (!live.isListening()
+                     ? QStringLiteral("Служба TCP/IP остановлена: подключения не принимаются.")
+                 : moved ? QStringLiteral("Служба TCP/IP принимает подключения на порту %1.")
+                               .arg(live.port())
+                         : QStringLiteral("Служба TCP/IP по-прежнему принимает подключения на "
+                                          "порту %1.")
+                               .arg(live.port()));
+    }
+    showError(Texts::applicationTitle, text);
 }
 
 void TFormMain::btnSelectFolderClick()
@@ -362,13 +471,28 @@ void TFormMain::btnSelectFolderClick()
 void TFormMain::btnApplyHistoryFolderClick()
 {
     const Outcome outcome = m_station.applyArchiveFolder(m_txtArchivePath->text());
-    if (!outcome)
-        showError(Texts::applicationTitle, outcome.error());
+    if (outcome) {
+        m_archiveStatus->showApplied(QStringLiteral("Папка архива применена"));
+        return;
+    }
+    m_archiveStatus->showRefused(QStringLiteral("Папка архива не сохранена"));
+    showError(Texts::applicationTitle, outcome.error());
+}
+
+void TFormMain::showArchiveFolderPending()
+{
+    if (m_txtArchivePath->text() != m_station.readArchiveFolder())
+        m_archiveStatus->showPending(
+            QStringLiteral("Папка архива не применена: она действует после «Применить»"));
+    else if (m_archiveStatus->isPending())
+        m_archiveStatus->clearStatus();
 }
 
 void TFormMain::PageControlChange()
 {
+    // Both sections of the page drop what was typed and not applied.
     m_txtArchivePath->setText(m_station.readArchiveFolder());
+    m_brokerSettings->showStored();
 }
 
 void TFormMain::pumOpenFormClick()

@@ -7,14 +7,18 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <chrono>
 #include <optional>
 
+class ApplyStatus;
+class BrokerSettingsBox;
 class CellGridView;
 class QAction;
 class QCheckBox;
 class QFileDialog;
+class LineMonitorFeed;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -94,6 +98,10 @@ private:
     void askCloseQuestion();
     void shutdownProgram();
     void showIconState(int iconState);
+    // The poll list's columns 1..6 as in force now; cells that differ are marked.
+    void rememberAppliedPollList();
+    bool isUnappliedPollListCell(int row, int column) const;
+    void showArchiveFolderPending();
 
     Station& m_station;
     TextIcons m_icons;
@@ -108,9 +116,16 @@ private:
     CellGridView* m_tblCurrentConnectionsForUpdate = nullptr;
     QCheckBox* m_chkReciveToMemo = nullptr;
     QPlainTextEdit* m_memoRSMonitor = nullptr;
+    LineMonitorFeed* m_monitorFeed = nullptr;
     QLineEdit* m_txtTCP_PORT = nullptr;
     QLineEdit* m_txtArchivePath = nullptr;
     QFileDialog* m_selectArchiveFolderDialog = nullptr;
+    BrokerSettingsBox* m_brokerSettings = nullptr;
+    ApplyStatus* m_queryListStatus = nullptr;
+    ApplyStatus* m_rsSettingsStatus = nullptr;
+    ApplyStatus* m_tcpStatus = nullptr;
+    ApplyStatus* m_archiveStatus = nullptr;
+    QList<QStringList> m_appliedPollList; // rows 1..30, columns Name..Timeout
 
     QMenu* m_popupMenu1 = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;

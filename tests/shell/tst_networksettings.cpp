@@ -33,16 +33,22 @@ private slots:
     void badPortTextKeepsTheServiceOnItsPort_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("letters") << QStringLiteral("port");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("zero") << QStringLiteral("0");
-        QTest::newRow("above 65535") << QStringLiteral("65536");
-        QTest::newRow("negative") << QStringLiteral("-5");
-        QTest::newRow("decimal point") << QStringLiteral("50.1");
+        QTest::addColumn<QString>("error");
+        const QString notANumber = QStringLiteral("'%1' is not a valid integer value");
+        const QString outOfRange =
+            QStringLiteral("Порт '%1' недопустим: номер порта должен быть от 1 до 65535");
+        QTest::newRow("letters") << QStringLiteral("port") << notANumber;
+        QTest::newRow("empty") << QString() << notANumber;
+        QTest::newRow("zero") << QStringLiteral("0") << outOfRange;
+        QTest::newRow("above 65535") << QStringLiteral("65536") << outOfRange;
+        QTest::newRow("70000") << QStringLiteral("70000") << outOfRange;
+        QTest::newRow("negative") << QStringLiteral("-5") << outOfRange;
+        QTest::newRow("decimal point") << QStringLiteral("50.1") << notANumber;
     }
     void badPortTextKeepsTheServiceOnItsPort()
     {
         QFETCH(QString, text);
+        QFETCH(QString, error);
         SettingsFixture settings;
         const QString before = QString::number(freePort());
         settings.setRoot(QStringLiteral("TCP_IP_Port"), before);
@@ -53,7 +59,7 @@ private slots:
 
         const Outcome applied = station.applyTcpPort(text);
         QVERIFY(!applied);
-        QCOMPARE(applied.error(), QStringLiteral("'%1' is not a valid integer value").arg(text));
+        QCOMPARE(applied.error(), error.arg(text));
         QVERIFY(station.liveServer().isListening());
         QCOMPARE(QString::number(station.liveServer().port()), before);
         QCOMPARE(storedPort(settings), before);

@@ -38,7 +38,12 @@ private slots:
         box.btnApplyMqttClick();
         QCOMPARE(failed.size(), 1);
         QCOMPARE(failed.first().first().toString(),
-                 QStringLiteral("'70000' is not a valid integer value"));
+                 QStringLiteral("Порт '70000' недопустим: номер порта должен быть от 1 до 65535"));
+        edit("txtMqttPort")->setText(QStringLiteral("abc"));
+        box.btnApplyMqttClick();
+        QCOMPARE(failed.size(), 2);
+        QCOMPARE(failed.last().first().toString(),
+                 QStringLiteral("Порт 'abc' недопустим: номер порта должен быть от 1 до 65535"));
         QCOMPARE(settings.store().readSetting(BrokerSettings::key(), QStringLiteral("Host")),
                  QString());
 
@@ -47,7 +52,7 @@ private slots:
         edit("txtMqttClientId")->setText(QStringLiteral("site-7"));
         edit("txtMqttPassword")->setText(QStringLiteral("secret"));
         box.btnApplyMqttClick();
-        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.size(), 2);
         const QString key = BrokerSettings::key();
         QCOMPARE(settings.store().readSetting(key, QStringLiteral("Host")),
                  QStringLiteral("127.0.0.1"));

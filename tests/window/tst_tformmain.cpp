@@ -4,7 +4,9 @@
 #include "model/stationtexts.h"
 #include "pseudoterminal.h"
 #include "shell/station.h"
+#include "window/cellgriddelegate.h"
 #include "window/cellgridview.h"
+#include "window/folderlistproxy.h"
 #include "window/grideditors.h"
 #include "window/qttranslations.h"
 #include "window/taboutbox.h"
@@ -14,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -69,6 +72,17 @@ class TestTFormMain : public QObject {
         return found;
     }
     CellGridView* grid(const QString& name) { return child<CellGridView>(name); }
+
+    // Whether a cell (grid coordinates) is drawn on the background of an edit not in force.
+    bool isMarked(CellGridView* view, int row, int column)
+    {
+        const QModelIndex index = view->model()->index(row - 1, column);
+        view->scrollTo(index);
+        const QRect cell = view->visualRect(index);
+        const QImage image = view->viewport()->grab().toImage();
+        return image.pixelColor(cell.right() - 3, cell.top() + 3) ==
+               CellGridDelegate::markedBackground();
+    }
 
     // Starts editing a cell (grid coordinates) and returns its editor, if any.
     QWidget* startEditing(CellGridView* view, int row, int column)
@@ -345,6 +359,11 @@ private slots:
         QVERIFY(combo);
         QCOMPARE(combo->count(), 11);
         QCOMPARE(combo->currentText(), QStringLiteral("Терминал3"));
+        // No wider than its cell; its list wide enough for every item.
+        const QModelIndex cell = view->model()->index(0, QueryColumn::Terminal);
+        QCOMPARE(combo->width(), view->visualRect(cell).width());
+        const QFontMetrics metrics(combo->view()->font());
+        QVERIFY(combo->view()->minimumWidth() > metrics.horizontalAdvance(Texts::notConnected));
         commitEditing(view, combo);
     }
 
@@ -397,6 +416,8 @@ private slots:
 
     void badCellShowsItsMessageAndStoresNothing()
     {
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
         CellGrid& list = m_station->state().queryList;
         list.setText(1, QueryColumn::Terminal, QStringLiteral("Терминал1"));
         list.setText(1, QueryColumn::Timeout, QString());
@@ -404,15 +425,39 @@ private slots:
 
         const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0]->text(), QStringLiteral("'' is not a valid integer value"));
+        // The system's text first, then where it stopped and what is in force.
+        QCOMPARE(boxes[0]->text().section(u'\n', 0, 2),
+                 QStringLiteral("'' is not a valid integer value\n\nСтрока 1, столбец "
+                                "«Таймаут, сек»."));
         QVERIFY(!boxes[0]->isModal() || boxes[0]->windowModality() == Qt::WindowModal);
-        const QModelIndex current = grid(QStringLiteral("tblQueryList"))->currentIndex();
+        CellGridView* view = grid(QStringLiteral("tblQueryList"));
+        const QModelIndex current = view->currentIndex();
         QCOMPARE(current.row() + 1, 1);
         QCOMPARE(current.column(), int(QueryColumn::Timeout));
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Terminal"), Texts::notConnected);
         QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("5"));
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+
+        // The edits not in force stay in the grid, marked; the rest is not.
+        view->setCurrentIndex(view->model()->index(5, QueryColumn::Version));
+        QVERIFY(isMarked(view, 1, QueryColumn::Terminal));
+        QVERIFY(isMarked(view, 1, QueryColumn::Timeout));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Mode));
+        QVERIFY(!isMarked(view, 2, QueryColumn::Terminal));
+        auto* status = child<QLabel>(QStringLiteral("lblQueryListStatus"));
+        QCOMPARE(status->text(), QStringLiteral("Список опроса не применен (строка 1, столбец "
+                                                "«Таймаут, сек»); выделенные ячейки не действуют"));
+
+        // Once applied, nothing is marked and the status line says so, without a box.
+        list.setText(1, QueryColumn::Timeout, QStringLiteral("7"));
+        child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("7"));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Terminal));
+        QVERIFY(!isMarked(view, 1, QueryColumn::Timeout));
+        QVERIFY2(status->text().startsWith(QStringLiteral("Список опроса применен (")),
+                 qPrintable(status->text()));
     }
 
     void terminalApplyOpensThePortAndShowsIt()
@@ -468,6 +513,55 @@ private slots:
         QCOMPARE(m_station->liveServer().port(), port);
     }
 
+    void tcpPortMessagesSayWhatHappened()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 live = probe.serverPort();
+        probe.close();
+        auto* box = child<QLineEdit>(QStringLiteral("txtTCP_PORT"));
+        auto* apply = child<QPushButton>(QStringLiteral("btnSaveTcpSettings"));
+        box->setText(QString::number(live));
+        apply->click();
+        QCOMPARE(m_station->liveServer().port(), live);
+        QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
+        const QString applied = child<QLabel>(QStringLiteral("lblTcpStatus"))->text();
+        QVERIFY2(
+            applied.startsWith(
+                QStringLiteral("Порт применен: подключения принимаются на порту %1 (").arg(live)),
+            qPrintable(applied));
+        auto takeBox = [&]() -> QString {
+            const auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
+            if (boxes.size() != 1)
+                return QStringLiteral("%1 boxes").arg(boxes.size());
+            const QString text = boxes[0]->text();
+            boxes[0]->done(QMessageBox::Ok);
+            return text;
+        };
+        for (const char* typed : {"70000", "0"}) {
+            box->setText(QLatin1String(typed));
+            apply->click();
+            QCOMPARE(takeBox(),
+                     QStringLiteral("Порт '%1' недопустим: номер порта должен быть от 1 до 65535")
+                         .arg(QLatin1String(typed)));
+        }
+
+        QTcpServer occupier;
+        QVERIFY(occupier.listen(QHostAddress::Any, 0));
+        box->setText(QString::number(occupier.serverPort()));
+        apply->click();
+        const QString text = takeBox();
+        QVERIFY2(text.startsWith(QStringLiteral("Windows socket error: ")), qPrintable(text));
+        QVERIFY2(
+            text.endsWith(QStringLiteral("on API 'bind'\n\nСлужба TCP/IP по-прежнему принимает "
+                                         "подключения на порту %1.")
+                              .arg(live)),
+            qPrintable(text));
+        QCOMPARE(box->text(), QString::number(live));
+        QCOMPARE(child<QLabel>(QStringLiteral("lblTcpStatus"))->text(),
+                 QStringLiteral("Порт не применен: подключения принимаются на порту %1").arg(live));
+    }
+
     void archiveFolderPage()
     {
         auto* path = child<QLineEdit>(QStringLiteral("txtArchivePath"));
@@ -501,6 +595,61 @@ private slots:
                  QStringLiteral("/does/not/exist"));
         pages->setCurrentIndex(2);
         QCOMPARE(path->text(), QStringLiteral("/does/not/exist"));
+    }
+
+    // Two sections, two Applies that say what they take; leaving the page
+    // drops what either section holds unapplied.
+    void additionalPageSectionsAlike()
+    {
+        auto* pages = child<QTabWidget>(QStringLiteral("PageControl"));
+        auto* path = child<QLineEdit>(QStringLiteral("txtArchivePath"));
+        auto* host = child<QLineEdit>(QStringLiteral("txtMqttHost"));
+        QCOMPARE(child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->text(),
+                 QStringLiteral("Применить"));
+        QCOMPARE(child<QPushButton>(QStringLiteral("btnApplyMqtt"))->text(),
+                 QStringLiteral("Применить настройки MQTT"));
+
+        pages->setCurrentIndex(3);
+        QTest::keyClicks(path, QStringLiteral("/typed"));
+        QTest::keyClicks(host, QStringLiteral("broker.local"));
+        auto* archiveStatus = child<QLabel>(QStringLiteral("lblArchiveStatus"));
+        QVERIFY(!archiveStatus->text().isEmpty()); // not applied yet
+        pages->setCurrentIndex(0);
+        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(host->text(), QString());
+        QCOMPARE(archiveStatus->text(), QString());
+        QCOMPARE(child<QLabel>(QStringLiteral("lblMqttApplyStatus"))->text(), QString());
+
+        pages->setCurrentIndex(3);
+        child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->click();
+        QVERIFY2(archiveStatus->text().startsWith(QStringLiteral("Папка архива применена (")),
+                 qPrintable(archiveStatus->text()));
+    }
+
+    // The folder dialog is Qt's own, in Russian whatever the locale: its list
+    // calls a folder "Папка" and dates are numeric.
+    void folderDialogInRussian()
+    {
+        QDir(m_fixture->dirPath()).mkpath(QStringLiteral("sub"));
+        child<QPushButton>(QStringLiteral("btnSelectFolder"))->click();
+        auto* dialog =
+            window().findChild<QFileDialog*>(QStringLiteral("SelectArchiveFolderDialog"));
+        QVERIFY(dialog);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        auto* proxy = qobject_cast<FolderListProxy*>(dialog->proxyModel());
+        QVERIFY(proxy);
+        auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+        QVERIFY(files);
+        const QModelIndex sub =
+            proxy->mapFromSource(files->index(m_fixture->dirPath() + QStringLiteral("/sub")));
+        QTRY_COMPARE(sub.siblingAtColumn(FolderListProxy::Type).data().toString(),
+                     QStringLiteral("Папка"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$"))
+                    .match(sub.siblingAtColumn(FolderListProxy::Modified).data().toString())
+                    .hasMatch());
+        QCOMPARE(proxy->headerData(FolderListProxy::Type, Qt::Horizontal).toString(),
+                 QStringLiteral("Тип"));
+        dialog->reject();
     }
 
     void archiveFolderMessageOneAtATime()
@@ -702,15 +851,15 @@ private slots:
         QVERIFY(m_station->monitor().isEnabled());
         m_station->monitor().appendLine(QStringLiteral("+---------------------------------+"));
         m_station->monitor().appendLine(QStringLiteral("Терминал 1 (COM1)"));
-        QCOMPARE(memo->toPlainText(),
-                 QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
+        QTRY_COMPARE(memo->toPlainText(),
+                     QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
 
         child<QPushButton>(QStringLiteral("btnClearReciveMemo"))->click();
         QVERIFY(m_station->monitor().isEmpty());
         QCOMPARE(memo->toPlainText(), QString());
         QVERIFY(check->isChecked());
         m_station->monitor().appendLine(QStringLiteral("next"));
-        QCOMPARE(memo->toPlainText(), QStringLiteral("next"));
+        QTRY_COMPARE(memo->toPlainText(), QStringLiteral("next"));
         check->click();
         QVERIFY(!m_station->monitor().isEnabled());
     }
@@ -721,10 +870,34 @@ private slots:
         const int extra = 5;
         for (int i = 0; i < LineMonitor::kMaxLines + extra; ++i)
             m_station->monitor().appendLine(QString::number(i));
-        QCOMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+        QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
         QCOMPARE(memo->document()->firstBlock().text(), QString::number(extra));
         QCOMPARE(memo->document()->lastBlock().text(),
                  QString::number(LineMonitor::kMaxLines + extra - 1));
+    }
+
+    // Once full, a tick's lines reach the text box in one edit, and as many of
+    // the oldest lines leave it in one more: the box stays at its bound.
+    void fullMonitorTakesATickInTwoEdits()
+    {
+        auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
+        LineMonitor& monitor = m_station->monitor();
+        for (int i = 0; i < LineMonitor::kMaxLines; ++i)
+            monitor.appendLine(QString::number(i));
+        QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+
+        QSignalSpy edits(memo->document(), &QTextDocument::contentsChange);
+        for (int tick = 0; tick < 3; ++tick) {
+            for (int i = 0; i < 14; ++i)
+                monitor.appendLine(QStringLiteral("tick %1 line %2").arg(tick).arg(i));
+            QTRY_COMPARE(edits.size(), 2 * (tick + 1));
+            QCOMPARE(memo->blockCount(), LineMonitor::kMaxLines);
+            QCOMPARE(memo->document()->firstBlock().text(), QString::number(14 * (tick + 1)));
+            QCOMPARE(memo->document()->lastBlock().text(),
+                     QStringLiteral("tick %1 line 13").arg(tick));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(edits.size(), 6);
     }
 
     void aboutBox()
