@@ -10,25 +10,36 @@
 #include "window/taboutbox.h"
 #include "window/tformmain.h"
 
+#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QHostAddress>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QModelIndex>
 #include <QPainter>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTcpServer>
+#include <QTest>
 #include <QTextBlock>
-#include <QtTest>
+#include <QWidget>
 #include <memory>
 
 namespace {
