@@ -4,8 +4,12 @@
 #include "loopbackclient.h"
 #include "model/logcategories.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QRegularExpression>
 #include <QTcpServer>
-#include <QtTest>
+#include <QTest>
 #include <sys/resource.h>
 #include <unistd.h>
 

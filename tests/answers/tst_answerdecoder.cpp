@@ -6,7 +6,7 @@
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -10,9 +10,13 @@
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 
+#include <QAbstractSocket>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -10,9 +10,11 @@
 #include "serial/pollscheduler.h"
 #include "settingsfixture.h"
 
+#include <QAbstractSocket>
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>

@@ -5,7 +5,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" size_t __sanitizer_get_current_allocated_bytes();

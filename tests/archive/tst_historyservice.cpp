@@ -8,10 +8,13 @@
 #include "model/stationstate.h"
 #include "settingsfixture.h"
 
+#include <QAbstractSocket>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 namespace {

@@ -2,7 +2,7 @@
 #include "archive/measurementrecord.h"
 #include "archive/numberformat.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 // Column index (0-based) by title.

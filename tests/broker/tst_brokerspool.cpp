@@ -2,8 +2,11 @@
 // order, within its bound, and survives a torn write or a foreign file.
 #include "broker/brokerspool.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QStringList contents(BrokerSpool& spool)

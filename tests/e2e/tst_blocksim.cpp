@@ -8,9 +8,11 @@
 #include "serial/hexframe.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 

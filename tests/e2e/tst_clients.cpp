@@ -5,10 +5,15 @@
 
 #include "serial/hexframe.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 

@@ -7,7 +7,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QtTest>
+#include <QMap>
+#include <QProcess>
+#include <QTest>
 
 namespace {
 

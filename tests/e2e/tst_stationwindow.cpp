@@ -5,7 +5,10 @@
 
 #include "model/settingsstore.h"
 
-#include <QtTest>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
 

@@ -1,6 +1,7 @@
 #include "model/cellgrid.h"
 
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 class TestCellGrid : public QObject {
     Q_OBJECT

@@ -4,7 +4,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QtTest>
+#include <QTest>
 
 class TestTextHelpers : public QObject {
     Q_OBJECT

@@ -9,8 +9,8 @@
 #include "settingsfixture.h"
 
 #include <QSerialPort>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 #include <array>
 #include <memory>
 

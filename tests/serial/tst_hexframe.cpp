@@ -1,6 +1,6 @@
 #include "serial/hexframe.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestHexFrame : public QObject {
     Q_OBJECT

@@ -2,8 +2,8 @@
 #include "serial/iconblinker.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 class TestIconBlinker : public QObject {
     Q_OBJECT

@@ -6,7 +6,8 @@
 #include "shell/station.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 const QByteArray kForward = QByteArrayLiteral(":0263031187\r\n");

@@ -5,7 +5,9 @@
 #include "serial/receiver.h"
 #include "serialrig.h"
 
-#include <QtTest>
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QTest>
 #include <unistd.h>
 
 namespace {

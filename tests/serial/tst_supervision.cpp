@@ -1,7 +1,8 @@
 #include "serial/supervision.h"
 #include "serialrig.h"
 
-#include <QtTest>
+#include <QSerialPort>
+#include <QTest>
 
 class TestSupervision : public QObject {
     Q_OBJECT

@@ -6,7 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <sys/resource.h>
 

@@ -5,7 +5,7 @@
 #include "shell/station.h"
 
 #include <QSerialPort>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QList<int> queue(const PollQueue& q)

@@ -5,10 +5,12 @@
 
 #include "shell/station.h"
 
+#include <QAbstractSocket>
 #include <QDir>
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -8,10 +8,12 @@
 #include "shell/station.h"
 
 #include <QDir>
+#include <QFile>
+#include <QHostAddress>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 // A 69-byte measurement of block 1 for a channel, with the block's clock.

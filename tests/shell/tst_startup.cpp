@@ -6,7 +6,7 @@
 #include "shell/station.h"
 
 #include <QSerialPort>
-#include <QtTest>
+#include <QTest>
 #include <sys/resource.h>
 
 namespace {

@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestBrokerSettingsBox : public QObject {
     Q_OBJECT

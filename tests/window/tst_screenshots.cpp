@@ -9,7 +9,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QTabWidget>
-#include <QtTest>
+#include <QTest>
 
 // Grabs every page of the main window and the about box as PNG files under
 // build/screenshots/, for people to look at; nothing is compared by pixels.
