@@ -14,15 +14,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPoint>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QtTest>
+#include <QTest>
+#include <QWidget>
 
 namespace {
 
