@@ -1,15 +1,15 @@
 #include "liveserver.h"
 
-#include "acceptretry.h"
 #include "answerrecord.h"
 #include "liverequest.h"
-#include "tcpkeepalive.h"
-#include "tcptexts.h"
 
 #include "model/logcategories.h"
 #include "model/stationlimits.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
+#include "net/acceptretry.h"
+#include "net/tcpkeepalive.h"
+#include "net/tcptexts.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "badinputlog.h"
 #include "recordrelay.h"
 
 #include "model/outcome.h"
+#include "net/badinputlog.h"
 
 #include <QAbstractSocket>
 #include <QList>

@@ -2,11 +2,11 @@
 
 #include "archivereader.h"
 
-#include "answers/badinputlog.h"
 #include "model/codepage1251.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
+#include "net/badinputlog.h"
 
 #include <QFile>
 #include <optional>

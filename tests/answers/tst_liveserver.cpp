@@ -3,10 +3,10 @@
 #include "../serial/serialrig.h"
 
 #include "answers/answerrecord.h"
-#include "answers/badinputlog.h"
 #include "answers/liveserver.h"
 #include "loopbackclient.h"
 #include "model/logcategories.h"
+#include "net/badinputlog.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 

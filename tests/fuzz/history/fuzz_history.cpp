@@ -3,13 +3,13 @@
 // bytes; a request may be empty, hold zero bytes or be cut short.
 #include "../fuzzapplication.h"
 
-#include "answers/badinputlog.h"
 #include "archive/archivereader.h"
 #include "archive/historyprotocol.h"
 #include "archive/monthnames.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
+#include "net/badinputlog.h"
 
 #include <QCoreApplication>
 #include <QDir>
