@@ -30,10 +30,9 @@ struct Discard : MeasurementSink, RecordRelay {
 };
 
 // A 69-byte measurement of block 1, channel 0, with a valid block time stamp.
-void fillAnswer(StationState& state)
+std::array<quint8, 69> measurementAnswer()
 {
-    auto& rx = state.terminals[0].rxBuffer;
-    rx.fill(0);
+    std::array<quint8, 69> rx{};
     const quint8 head[] = {0x01, 0x34, 0x0A, 0x00, 0x00, 0x55, 0x1C};
     std::copy(std::begin(head), std::end(head), rx.begin());
     for (int i = 7; i < 57; ++i)
@@ -44,6 +43,7 @@ void fillAnswer(StationState& state)
     for (int i = 0; i < 68; ++i)
         sum = quint8(sum + rx[size_t(i)]);
     rx[68] = quint8(-sum);
+    return rx;
 }
 
 AnswerRecord sampleRecord()
@@ -66,9 +66,10 @@ void BM_DecodeMeasurementAnswer(benchmark::State& s)
     AnswerDecoder decoder(state, clock, sink, sink);
     state.channels[0] = {QStringLiteral("Tank"), 1, 0, QStringLiteral("Терминал1"),
                          Texts::modeOnRequest,   10};
-    fillAnswer(state);
+    const std::array<quint8, 69> answer = measurementAnswer();
+    const QByteArrayView bytes(reinterpret_cast<const char*>(answer.data()), answer.size());
     for (auto _ : s)
-        decoder.DecodeAnswer(0, 69);
+        decoder.DecodeAnswer(0, bytes);
     benchmark::DoNotOptimize(sink.count);
 }
 BENCHMARK(BM_DecodeMeasurementAnswer);

@@ -64,20 +64,20 @@ AnswerDecoder::AnswerDecoder(StationState& state, const Clock& clock, Measuremen
 {
 }
 
-void AnswerDecoder::DecodeAnswer(int t, int n)
+// The terminal an answer came in on plays no part: the channel is found by
+// block address and channel number.
+void AnswerDecoder::DecodeAnswer(int t, QByteArrayView answer)
 {
     if (t < 0 || t >= kTerminalCount)
         return;
-    decodeStandard(t, n);
-    m_state.terminals[t].resetReceiver();
+    decodeStandard(reinterpret_cast<const quint8*>(answer.data()), int(answer.size()));
 }
 
-void AnswerDecoder::DecodeCompactAnswer(int t, int n)
+void AnswerDecoder::DecodeCompactAnswer(int t, QByteArrayView answer)
 {
     if (t < 0 || t >= kTerminalCount)
         return;
-    decodeCompact(t, n);
-    m_state.terminals[t].resetReceiver();
+    decodeCompact(reinterpret_cast<const quint8*>(answer.data()), int(answer.size()));
 }
 
 int AnswerDecoder::findChannel(quint8 blockAddress, quint8 channelNumber) const
@@ -139,9 +139,8 @@ void AnswerDecoder::finishShortRecord(int k, const Stamp& time)
     m_relay.RelayRecord(m_record, AnswerRecord::kShortLength);
 }
 
-void AnswerDecoder::decodeStandard(int t, int n)
+void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
 {
-    const quint8* bytes = m_state.terminals[t].rxBuffer.data();
     if (n < kMinimumLength || n > AnswerRecord::kCapacity - 1 ||
         bytes[kCode] != HexFrame::kRequestCode)
         return;
@@ -158,7 +157,8 @@ void AnswerDecoder::decodeStandard(int t, int n)
     m_record[4] = quint8(k);
 
     const int code = bytes[kStatus] & 0x0F;
-    const int version = bytes[kVersion] & 0x0F;
+    // A 6-byte answer ends before the version byte (the CR behind it gave 13).
+    const int version = n > kVersion ? bytes[kVersion] & 0x0F : 0x0D;
     const int row = k + 1;
     // A short answer carries no measurement even with status 0.
     if (code == 0 && n > 12) {
@@ -196,9 +196,8 @@ void AnswerDecoder::decodeStandard(int t, int n)
     finishShortRecord(k, time);
 }
 
-void AnswerDecoder::decodeCompact(int t, int n)
+void AnswerDecoder::decodeCompact(const quint8* bytes, int n)
 {
-    const quint8* bytes = m_state.terminals[t].rxBuffer.data();
     if ((n != 58 && n != 64) || bytes[kCode] != HexFrame::kRequestCode)
         return;
     // The compact answer carries the channel number in byte 2.

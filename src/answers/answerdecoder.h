@@ -23,16 +23,16 @@ public:
     AnswerDecoder(StationState& state, const Clock& clock, MeasurementSink& store,
                   RecordRelay& relay, QObject* parent = nullptr);
 
-    void DecodeAnswer(int t, int n) override;
-    void DecodeCompactAnswer(int t, int n) override;
+    void DecodeAnswer(int t, QByteArrayView answer) override;
+    void DecodeCompactAnswer(int t, QByteArrayView answer) override;
 
     const AnswerRecord& record() const { return m_record; }
 
 private:
     using Stamp = std::array<quint8, 6>; // second, minute, hour, day, month, year - 2000
 
-    void decodeStandard(int t, int n);
-    void decodeCompact(int t, int n);
+    void decodeStandard(const quint8* bytes, int n);
+    void decodeCompact(const quint8* bytes, int n);
     int findChannel(quint8 blockAddress, quint8 channelNumber) const;
     void acceptAnswer(int k);
     Stamp measurementTime(const quint8* bytes, int n, int stampLength, int stampOffset) const;

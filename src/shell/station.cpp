@@ -224,7 +224,7 @@ void Station::readTerminals()
             *fields[i] = m_settings.readSetting(key, QString::fromUtf16(kTerminalValues[i]));
             m_state.rsSettings.setText(RsRow::ComName + i, t + 1, *fields[i]);
         }
-        terminal.resetReceiver();
+        m_receiver.resetFraming(t);
     }
 }
 
@@ -300,7 +300,7 @@ Outcome Station::applyTerminals()
         const QString key = SettingsStore::terminalKey(column);
         for (int i = 0; i < 5; ++i)
             m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
-        terminal.resetReceiver();
+        m_receiver.resetFraming(t);
         const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
         m_access.showOpenResult(t, opened);
         if (opened)

@@ -43,7 +43,6 @@ struct SerialRig {
         ptys[t] = std::make_unique<PseudoTerminal>();
         settings.mapPort(comName(t), ptys[t]->slavePath());
         state.terminals[t].comName = comName(t);
-        state.terminals[t].resetReceiver();
         access.showOpenResult(t, access.OpenTerminal(t, state.terminals[t].baudRate));
         return *ptys[t];
     }

@@ -157,12 +157,13 @@ private slots:
         QCOMPARE(rs.text(RsRow::Status, 3), Texts::portBusy);
 
         // A half-received frame is dropped; a port set to "Не определен" stays open.
-        f.state().terminals[1].inFrame = true;
-        f.state().terminals[1].writeIndex = 5;
+        f.station->receiver().takeBytes(1, ":01340", 6);
+        QVERIFY(f.station->receiver().assembler(1).inFrame());
+        QCOMPARE(f.station->receiver().assembler(1).writeIndex(), 5);
         rs.setText(RsRow::ComName, 2, Texts::portUndefined);
         QVERIFY(f.station->applyTerminals().ok());
-        QVERIFY(!f.state().terminals[1].inFrame);
-        QCOMPARE(f.state().terminals[1].writeIndex, 0);
+        QVERIFY(!f.station->receiver().assembler(1).inFrame());
+        QCOMPARE(f.station->receiver().assembler(1).writeIndex(), 0);
         QCOMPARE(rs.text(RsRow::Status, 2), QStringLiteral("-"));
         QCOMPARE(rs.colour(RsRow::Status, 2), CellColour::Black);
         QVERIFY(f.state().terminals[1].port->isOpen());

@@ -98,8 +98,8 @@ struct ReceivePath {
         clock.reset();
         monitor.setEnabled(false);
         monitor.btnClearReciveMemoClick();
-        for (TerminalPort& terminal : state.terminals)
-            terminal.resetReceiver();
+        for (int t = 0; t < kTerminalCount; ++t)
+            receiver.resetFraming(t);
         size_t at = 0;
         while (at < size) {
             const uint8_t head = data[at++];
