@@ -1,12 +1,12 @@
 // Cost of one measurement on its way to the archive: decoding the answer into
 // its record, formatting the 29 column texts and appending the line.
+#include "answers/acceptedanswer.h"
+#include "answers/answerconsumer.h"
 #include "answers/answerdecoder.h"
 #include "answers/answerrecord.h"
-#include "answers/measurementsink.h"
-#include "answers/recordrelay.h"
+#include "answers/measurementrecord.h"
+#include "answers/numberformat.h"
 #include "archive/archivewriter.h"
-#include "archive/measurementrecord.h"
-#include "archive/numberformat.h"
 #include "model/clock.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
@@ -23,10 +23,11 @@ public:
     QDateTime now() const override { return QDateTime(QDate(2024, 6, 15), QTime(14, 45, 30)); }
 };
 
-struct Discard : MeasurementSink, RecordRelay {
+struct Discard : AnswerConsumer {
     int count = 0;
-    void StoreMeasurement(const AnswerRecord&) override { ++count; }
-    void RelayRecord(AnswerRecord&, int) override { ++count; }
+    void beginTick() override {}
+    void accept(const AcceptedAnswer&) override { ++count; }
+    void endTick() override {}
 };
 
 // A 69-byte measurement of block 1, channel 0, with a valid block time stamp.
@@ -63,7 +64,7 @@ void BM_DecodeMeasurementAnswer(benchmark::State& s)
     StationState state;
     StillClock clock;
     Discard sink;
-    AnswerDecoder decoder(state, clock, sink, sink);
+    AnswerDecoder decoder(state, clock, sink);
     state.channels[0] = {QStringLiteral("Tank"), 1, 0, QStringLiteral("Терминал1"),
                          Texts::modeOnRequest,   10};
     const std::array<quint8, 69> answer = measurementAnswer();

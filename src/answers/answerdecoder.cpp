@@ -1,7 +1,6 @@
 #include "answerdecoder.h"
 
-#include "measurementsink.h"
-#include "recordrelay.h"
+#include "answerconsumer.h"
 
 #include "model/clock.h"
 #include "model/codepage1251.h"
@@ -11,6 +10,7 @@
 #include "model/terminalname.h"
 #include "serial/hexframe.h"
 
+#include <QLocale>
 #include <cstring>
 
 namespace {
@@ -58,10 +58,20 @@ qint16 compactTenths(quint8 lo, quint8 hi)
 
 } // namespace
 
-AnswerDecoder::AnswerDecoder(StationState& state, const Clock& clock, MeasurementSink& store,
-                             RecordRelay& relay, QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_store(store), m_relay(relay)
+AnswerDecoder::AnswerDecoder(StationState& state, const Clock& clock, AnswerConsumer& consumers,
+                             QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_consumers(consumers)
 {
+}
+
+void AnswerDecoder::beginTick()
+{
+    m_consumers.beginTick();
+}
+
+void AnswerDecoder::endTick()
+{
+    m_consumers.endTick();
 }
 
 // The terminal an answer came in on plays no part: the channel is found by
@@ -93,13 +103,20 @@ int AnswerDecoder::findChannel(quint8 blockAddress, quint8 channelNumber) const
 void AnswerDecoder::showStatus(int k, const QString& text, int colour)
 {
     m_state.queryList.setCell(k + 1, QueryColumn::Status, text, CellColour(colour));
+    m_answer.statusText = text;
 }
 
 // Shows the answer and, for an on-request channel, ends its wait and frees the
-// terminal it is configured on (not the one the answer came in on).
-void AnswerDecoder::acceptAnswer(int k)
+// terminal it is configured on (not the one the answer came in on). Starts the
+// answer's value: record bytes 0..4 are set by the caller.
+void AnswerDecoder::acceptAnswer(int k, const quint8* bytes, AcceptedAnswer::Format format)
 {
     const ChannelEntry& channel = m_state.channels[k];
+    m_answer.row = k;
+    m_answer.terminal = terminalIndex(channel.terminal);
+    m_answer.format = format;
+    m_answer.status = bytes[kStatus];
+    m_answer.measurement.reset();
     showStatus(k, Texts::dataReceived, int(CellColour::Green));
     if (channel.mode != Texts::modeActive) {
         m_state.awaitingAnswer[k] = false;
@@ -136,7 +153,21 @@ void AnswerDecoder::writeTimeAndName(int offset, int k, const Stamp& time)
 void AnswerDecoder::finishShortRecord(int k, const Stamp& time)
 {
     writeTimeAndName(5, k, time);
-    m_relay.RelayRecord(m_record, AnswerRecord::kShortLength);
+    m_answer.kind = AcceptedAnswer::Kind::Status;
+    m_answer.time = time;
+    m_consumers.accept(m_answer);
+}
+
+// The 29 values are decoded here once, in the user's regional decimal symbol,
+// for every consumer.
+void AnswerDecoder::finishMeasurement(int k, const Stamp& time)
+{
+    writeTimeAndName(62, k, time);
+    m_answer.kind = AcceptedAnswer::Kind::Measurement;
+    m_answer.time = time;
+    m_answer.measurement =
+        MeasurementRecord::fromAnswer(m_record, QLocale::system().decimalPoint());
+    m_consumers.accept(m_answer);
 }
 
 void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
@@ -147,7 +178,7 @@ void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
     const int k = findChannel(bytes[kAddress], bytes[kChannel]);
     if (k < 0 || terminalIndex(m_state.channels[k].terminal) < 0)
         return;
-    acceptAnswer(k);
+    acceptAnswer(k, bytes, AcceptedAnswer::Format::Standard);
     const Stamp time = n == 69 ? measurementTime(bytes, n, 69, kMeasurementStamp)
                                : measurementTime(bytes, n, 12, kStatusStamp);
 
@@ -164,9 +195,7 @@ void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
     if (code == 0 && n > 12) {
         m_state.queryList.setText(row, QueryColumn::Version,
                                   kVersionPrefix + QString::number(version));
-        writeTimeAndName(62, k, time);
-        m_store.StoreMeasurement(m_record);
-        m_relay.RelayRecord(m_record, AnswerRecord::kFullLength);
+        finishMeasurement(k, time);
         return;
     }
     switch (code) {
@@ -204,7 +233,7 @@ void AnswerDecoder::decodeCompact(const quint8* bytes, int n)
     const int k = findChannel(bytes[kAddress], bytes[kSensor]);
     if (k < 0 || terminalIndex(m_state.channels[k].terminal) < 0)
         return;
-    acceptAnswer(k);
+    acceptAnswer(k, bytes, AcceptedAnswer::Format::Compact);
     m_state.queryList.setText(k + 1, QueryColumn::Version, kCompactVersion);
     const Stamp time = measurementTime(bytes, n, 64, kMeasurementStamp);
 
@@ -218,8 +247,7 @@ void AnswerDecoder::decodeCompact(const quint8* bytes, int n)
     const quint8 status = bytes[kStatus];
     if ((status & 0x0F) == 0) {
         convertCompactMeasurement(bytes);
-        writeTimeAndName(62, k, time);
-        m_relay.RelayRecord(m_record, AnswerRecord::kFullLength);
+        finishMeasurement(k, time);
         return;
     }
     if (status == 1)

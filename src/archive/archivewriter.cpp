@@ -1,6 +1,6 @@
 #include "archivewriter.h"
 
-#include "measurementrecord.h"
+#include "answers/measurementrecord.h"
 #include "monthnames.h"
 
 #include "model/codepage1251.h"

@@ -2,9 +2,8 @@
 
 #include "archivewriter.h"
 
+#include "answers/acceptedanswer.h"
 #include "model/settingsstore.h"
-
-#include <QLocale>
 
 namespace {
 const QString kLastMeasureValue = QStringLiteral("LastMeasure");
@@ -15,12 +14,16 @@ MeasurementStore::MeasurementStore(SettingsStore& settings, ArchiveWriter& write
 {
 }
 
-void MeasurementStore::StoreMeasurement(const AnswerRecord& record)
+void MeasurementStore::accept(const AcceptedAnswer& answer)
 {
-    MeasurementRecord measurement =
-        MeasurementRecord::fromAnswer(record, QLocale::system().decimalPoint());
+    if (answer.archived() && answer.measurement)
+        StoreMeasurement(*answer.measurement);
+}
+
+void MeasurementStore::StoreMeasurement(const MeasurementRecord& measurement)
+{
     if (m_batching) {
-        m_pending.append(std::move(measurement));
+        m_pending.append(measurement);
         if (m_pending.size() >= kMaxPending)
             storePending();
         return;
@@ -29,12 +32,12 @@ void MeasurementStore::StoreMeasurement(const AnswerRecord& record)
     m_writer.AppendToArchive(measurement);
 }
 
-void MeasurementStore::beginBatch()
+void MeasurementStore::beginTick()
 {
     m_batching = true;
 }
 
-void MeasurementStore::endBatch()
+void MeasurementStore::endTick()
 {
     m_batching = false;
     storePending();

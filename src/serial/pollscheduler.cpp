@@ -102,7 +102,7 @@ void PollScheduler::pollNext(int t)
         m_state.queryList.setText(row, QueryColumn::Waiting,
                                   Texts::waitingPrefix + QString::number(channel.timeoutSeconds) +
                                       Texts::secondsSuffix);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected, CellColour::Green);
+        m_access.showPortState(t, Texts::portConnected, CellColour::Green);
         if (m_sendFailing[t]) {
             m_sendFailing[t] = false;
             qCInfo(lcSerial).noquote()
@@ -111,7 +111,7 @@ void PollScheduler::pollNext(int t)
     } else {
         m_state.queryList.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy,
                                   CellColour::Red);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+        m_access.showPortState(t, Texts::portBusy, CellColour::Red);
         if (!m_sendFailing[t]) {
             m_sendFailing[t] = true;
             qCWarning(lcSerial).noquote() << "terminal" << t + 1 << terminal.comName

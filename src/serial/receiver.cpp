@@ -33,7 +33,9 @@ Receiver::Receiver(StationState& state, TerminalAccess& access, IconBlinker& bli
 
 void Receiver::RSTimerTimer()
 {
-    emit tickStarted();
+    // Around the answers of one tick, so that their archive lines and relay
+    // frames can go out together at its end.
+    m_decoder.beginTick();
     // Everything that arrived is framed now, one collection at a time: nothing
     // waits for a later tick. The port bounds what a flooding line leaves.
     for (int t = 0; t < kTerminalCount; ++t) {
@@ -44,7 +46,7 @@ void Receiver::RSTimerTimer()
             takeBytes(t, arrived.constData() + at,
                       qMin(qsizetype(kCollectionSize), arrived.size() - at));
     }
-    emit tickFinished();
+    m_decoder.endTick();
 }
 
 void Receiver::takeBytes(int t, const char* bytes, qsizetype size)

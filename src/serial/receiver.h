@@ -34,12 +34,6 @@ public:
     void resetFraming(int t);
     const FrameAssembler& assembler(int t) const { return m_assemblers[size_t(t)]; }
 
-signals:
-    // Around the answers of one tick, so that their archive lines and relay
-    // frames can go out together at its end.
-    void tickStarted();
-    void tickFinished();
-
 private:
     void frameComplete(int t);
     void showOnMonitor(int t, QByteArrayView bytes);

@@ -49,7 +49,7 @@ void Supervision::superviseChannel(int k)
     const TerminalPort& terminal = m_state.terminals[t];
     if (terminal.status == Texts::portUndefined) {
         grid.setCell(row, QueryColumn::Status, Texts::portNotDefined, CellColour::Red);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, QStringLiteral("-"), CellColour::Black);
+        m_access.showPortState(t, QStringLiteral("-"), CellColour::Black);
         grid.setText(row, QueryColumn::Waiting, QString());
         return;
     }
@@ -81,11 +81,11 @@ bool Supervision::reopenBusyPort(int t, int row)
     noteOpenResult(t, opened);
     if (opened) {
         grid.setCell(row, QueryColumn::Status, QString(), CellColour::Black);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected, CellColour::Green);
+        m_access.showPortState(t, Texts::portConnected, CellColour::Green);
         return true;
     }
     grid.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy, CellColour::Red);
-    m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+    m_access.showPortState(t, Texts::portBusy, CellColour::Red);
     grid.setText(row, QueryColumn::Waiting, QString());
     return false;
 }
@@ -105,15 +105,14 @@ void Supervision::expire(int k, int t)
         if (opened) {
             grid.setCell(row, QueryColumn::Status, Texts::noDataFromBlock, CellColour::Red);
             grid.setText(row, QueryColumn::Version, Texts::unknownVersion);
-            m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected,
-                                       CellColour::Green);
+            m_access.showPortState(t, Texts::portConnected, CellColour::Green);
             if (firstSilence)
                 qCWarning(lcSerial).noquote()
                     << describeChannel(channel, k, t) << "sent no data within"
                     << channel.timeoutSeconds << "s; port re-opened";
         } else {
             grid.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy, CellColour::Red);
-            m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+            m_access.showPortState(t, Texts::portBusy, CellColour::Red);
         }
         return;
     }

@@ -45,26 +45,21 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
       m_liveServer(m_state, m_scheduler), m_publisher(m_state),
-      m_decoder(m_state, m_clock, m_measurementStore, m_relays),
+      m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock)
 {
-    m_relays.add(m_liveServer);
-    m_relays.add(m_publisher);
+    // One road for every accepted answer. Within a tick: LastMeasure once, each
+    // archive file once, one write per live client, in that order.
+    m_consumers.add(m_measurementStore);
+    m_consumers.add(m_liveServer);
+    m_consumers.add(m_publisher);
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
             &Station::onArchiveFolderFailed);
-    // One tick's answers: LastMeasure once, each archive file once, one write
-    // per live client, in that order.
-    connect(&m_receiver, &Receiver::tickStarted, this, [this] {
-        m_measurementStore.beginBatch();
-        m_liveServer.beginBatch();
-    });
-    connect(&m_receiver, &Receiver::tickFinished, this, [this] {
-        m_measurementStore.endBatch();
-        m_liveServer.endBatch();
-    });
+    connect(&m_access, &TerminalAccess::portStateChanged, &m_publisher,
+            &MqttPublisher::publishPortState);
 }
 
 Station::~Station()

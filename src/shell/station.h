@@ -1,8 +1,8 @@
 #pragma once
 
+#include "answers/answerconsumerlist.h"
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
-#include "answers/recordrelaylist.h"
 #include "archive/archivereader.h"
 #include "archive/archivewriter.h"
 #include "archive/historyservice.h"
@@ -119,7 +119,7 @@ private:
     MeasurementStore m_measurementStore;
     LiveServer m_liveServer;
     MqttPublisher m_publisher;
-    RecordRelayList m_relays; // the live service, then the broker
+    AnswerConsumerList m_consumers; // the archive, the live service, then the broker
     AnswerDecoder m_decoder;
     Receiver m_receiver;
     ArchiveReader m_archiveReader;

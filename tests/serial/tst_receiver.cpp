@@ -22,6 +22,8 @@ struct Handed {
 
 class RecordingHandler : public AnswerHandler {
 public:
+    void beginTick() override {}
+    void endTick() override {}
     void DecodeAnswer(int t, QByteArrayView answer) override
     {
         record(QStringLiteral("DecodeAnswer"), t, answer);

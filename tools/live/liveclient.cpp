@@ -2,7 +2,7 @@
 
 #include "answers/answerrecord.h"
 #include "answers/answerstatustext.h"
-#include "archive/measurementrecord.h"
+#include "answers/measurementrecord.h"
 #include "model/codepage1251.h"
 
 #include <QElapsedTimer>

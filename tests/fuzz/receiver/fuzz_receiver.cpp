@@ -9,6 +9,7 @@
 // line monitor on or off.
 #include "../fuzzapplication.h"
 
+#include "answers/answerconsumerlist.h"
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
 #include "archive/archivewriter.h"
@@ -57,12 +58,15 @@ struct ReceivePath {
     ArchiveWriter writer{settings};
     MeasurementStore store{settings, writer};
     LiveServer relay{state, scheduler};
-    AnswerDecoder decoder{state, clock, store, relay};
+    AnswerConsumerList consumers;
+    AnswerDecoder decoder{state, clock, consumers};
     Receiver receiver{state, access, blinker, monitor, decoder};
     int runs = 0;
 
     ReceivePath()
     {
+        consumers.add(store);
+        consumers.add(relay);
         settings.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), archive);
         for (TerminalPort& terminal : state.terminals)
             terminal.comName = Texts::portUndefined;
