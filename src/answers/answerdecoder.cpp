@@ -119,8 +119,7 @@ void AnswerDecoder::acceptAnswer(int k, const quint8* bytes, AcceptedAnswer::For
     m_answer.measurement.reset();
     showStatus(k, Texts::dataReceived, int(CellColour::Green));
     if (channel.mode != Texts::modeActive) {
-        m_state.awaitingAnswer[k] = false;
-        m_state.requestPending[terminalIndex(channel.terminal)] = false;
+        m_state.poll.answered(terminalIndex(channel.terminal), k);
         m_state.queryList.setText(k + 1, QueryColumn::Waiting, QString());
     }
     m_state.countdownSeconds[k] = channel.timeoutSeconds;

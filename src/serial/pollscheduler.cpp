@@ -74,7 +74,7 @@ void PollScheduler::writeForwardFrame(int t)
 void PollScheduler::pollNext(int t)
 {
     PollQueue& queue = m_state.pollQueues[t];
-    if (m_state.requestPending[t] || queue.count <= 0)
+    if (m_state.poll.isPending(t) || queue.count <= 0)
         return;
     if (queue.next >= queue.count || queue.next < 0)
         queue.next = 0;
@@ -96,9 +96,8 @@ void PollScheduler::pollNext(int t)
     const ChannelEntry& channel = m_state.channels[k];
     const int row = k + 1;
     if (SendRequest(t, channel.blockAddress, channel.channelNumber)) {
-        m_state.requestPending[t] = true;
+        m_state.poll.requested(t, k);
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = true;
         m_state.queryList.setText(row, QueryColumn::Waiting,
                                   Texts::waitingPrefix + QString::number(channel.timeoutSeconds) +
                                       Texts::secondsSuffix);

@@ -56,7 +56,7 @@ void Supervision::superviseChannel(int k)
     if (terminal.status == Texts::portBusy && !reopenBusyPort(t, row))
         return;
 
-    if (!m_state.awaitingAnswer[k] && channel.mode != Texts::modeActive)
+    if (!m_state.poll.isAwaiting(k) && channel.mode != Texts::modeActive)
         return;
 
     if (m_silent[k]) {
@@ -117,8 +117,7 @@ void Supervision::expire(int k, int t)
         return;
     }
 
-    m_state.awaitingAnswer[k] = false;
-    m_state.requestPending[t] = false;
+    m_state.poll.timedOut(t, k);
     grid.setCell(row, QueryColumn::Status, Texts::blockNotAnswering, CellColour::Red);
     grid.setText(row, QueryColumn::Waiting, QString());
     grid.setText(row, QueryColumn::Version, Texts::unknownVersion);

@@ -173,8 +173,6 @@ void Station::startServices()
 void Station::readChannels()
 {
     m_missingNumbers = 0;
-    for (PollQueue& queue : m_state.pollQueues)
-        queue.clear();
     for (int k = 0; k < kChannelCount; ++k) {
         const int row = k + 1;
         const QString key = SettingsStore::channelKey(row);
@@ -200,7 +198,7 @@ void Station::readChannels()
         grid.setText(row, QueryColumn::Timeout, QString::number(channel.timeoutSeconds));
 
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
+        m_state.poll.configured(k, channel);
     }
     m_state.rebuildQueues();
     if (m_missingNumbers > 0)
@@ -255,8 +253,6 @@ Outcome Station::applyPollList()
 
     // The 180 values reach the store in one rewrite of it.
     m_settings.beginBatch();
-    for (PollQueue& queue : m_state.pollQueues)
-        queue.clear();
     for (int row = 1; row <= kChannelCount; ++row) {
         const int k = row - 1;
         ChannelEntry& channel = m_state.channels[k];
@@ -272,13 +268,9 @@ Outcome Station::applyPollList()
             m_settings.writeSetting(key, QString::fromUtf16(value.name),
                                     grid.text(row, value.column));
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
-        for (int t = 0; t < kTerminalCount; ++t)
-            m_state.requestPending[t] = false;
-        const int t = terminalIndex(channel.terminal);
-        if (t >= 0 && channel.mode == Texts::modeOnRequest)
-            m_state.pollQueues[t].append(k);
     }
+    m_state.rebuildQueues();
+    m_state.poll.reset(m_state.channels);
     return logged("the poll list", m_settings.endBatch());
 }
 

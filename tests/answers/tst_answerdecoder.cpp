@@ -82,8 +82,7 @@ private slots:
     {
         Rig rig;
         rig.channel(0, 1, 3, QStringLiteral("Терминал1"));
-        rig.state.awaitingAnswer[0] = true;
-        rig.state.requestPending[0] = true;
+        rig.state.poll.requested(0, 0);
         rig.state.countdownSeconds[0] = 2.5;
         rig.state.queryList.setText(1, QueryColumn::Waiting,
                                     QStringLiteral("Ожидание ответа 2 сек"));
@@ -95,8 +94,8 @@ private slots:
         QCOMPARE(rig.recorder.relayed.size(), 1);
         QCOMPARE(rig.recorder.relayed[0], hex("FF340502001E2D0E0F0618") + QByteArray(10, ' '));
         QVERIFY(rig.recorder.stored.isEmpty());
-        QVERIFY(!rig.state.awaitingAnswer[0]);
-        QVERIFY(!rig.state.requestPending[0]);
+        QVERIFY(!rig.state.poll.isAwaiting(0));
+        QVERIFY(!rig.state.poll.isPending(0));
         QCOMPARE(rig.cell(0, QueryColumn::Waiting), QString());
         QCOMPARE(rig.state.countdownSeconds[0], 10.0);
     }
@@ -182,8 +181,8 @@ private slots:
         Rig rig;
         rig.channel(4, 1, 0, QStringLiteral("Терминал5"), Texts::modeOnRequest,
                     QStringLiteral("Резервуар12"));
-        rig.state.requestPending[4] = true;
-        rig.state.requestPending[1] = true;
+        rig.state.poll.requested(4, -1);
+        rig.state.poll.requested(1, -1);
         QByteArray bytes = hex("01340A0000") + QByteArray(1, '\x55') + QByteArray(1, char(0x1C));
         for (int i = 7; i < 57; ++i)
             bytes.append(char(i));
@@ -201,8 +200,8 @@ private slots:
         QCOMPARE(record.mid(62, 6), time);
         QCOMPARE(record.mid(68, 10), QByteArray("\xD0\xE5\xE7\xE5\xF0\xE2\xF3\xE0\xF0\x31"));
         QCOMPARE(rig.cell(4, QueryColumn::Version), QStringLiteral("RLX.042.307.DTC.0012"));
-        QVERIFY(!rig.state.requestPending[4]);
-        QVERIFY2(rig.state.requestPending[1], "the arriving terminal plays no part");
+        QVERIFY(!rig.state.poll.isPending(4));
+        QVERIFY2(rig.state.poll.isPending(1), "the arriving terminal plays no part");
     }
 
     // The value every consumer takes: decoded once, with what the grid shows.
@@ -282,14 +281,13 @@ private slots:
     {
         Rig rig;
         rig.channel(0, 2, 1, QStringLiteral("Терминал1"), Texts::modeActive);
-        rig.state.awaitingAnswer[0] = true;
-        rig.state.requestPending[0] = true;
+        rig.state.poll.requested(0, 0);
         rig.state.countdownSeconds[0] = 0.3;
         rig.state.queryList.setText(1, QueryColumn::Waiting,
                                     QStringLiteral("Ожидание ответа 0 сек"));
         rig.feed(0, answer(hex("0234000101"), 12));
-        QVERIFY(rig.state.awaitingAnswer[0]);
-        QVERIFY(rig.state.requestPending[0]);
+        QVERIFY(rig.state.poll.isAwaiting(0));
+        QVERIFY(rig.state.poll.isPending(0));
         QCOMPARE(rig.cell(0, QueryColumn::Waiting), QStringLiteral("Ожидание ответа 0 сек"));
         QCOMPARE(rig.state.countdownSeconds[0], 10.0);
     }

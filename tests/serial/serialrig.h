@@ -68,7 +68,7 @@ struct SerialRig {
         state.queryList.setText(row, QueryColumn::Channel, QString::number(channelNumber));
         state.queryList.setText(row, QueryColumn::Timeout, QString::number(timeout));
         state.countdownSeconds[k] = timeout;
-        state.awaitingAnswer[k] = mode == Texts::modeActive;
+        state.poll.configured(k, state.channels[k]);
         state.rebuildQueues();
     }
 

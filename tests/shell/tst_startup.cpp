@@ -57,8 +57,8 @@ private slots:
         QCOMPARE(s.queryList.text(18, QueryColumn::Mode), onRequest);
         QCOMPARE(s.queryList.text(18, QueryColumn::Timeout), QStringLiteral("10"));
         QCOMPARE(s.countdownSeconds[17], 10.0);
-        QVERIFY(s.awaitingAnswer[3]);
-        QVERIFY(!s.awaitingAnswer[2]);
+        QVERIFY(s.poll.isAwaiting(3));
+        QVERIFY(!s.poll.isAwaiting(2));
         // A stored number that is not a number counts as 0 and is left as stored.
         QCOMPARE(s.channels[11].blockAddress, quint8(0));
         QCOMPARE(s.channels[11].timeoutSeconds, 0);

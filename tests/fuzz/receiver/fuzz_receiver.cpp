@@ -88,7 +88,7 @@ struct ReceivePath {
             state.queryList.setText(row, QueryColumn::Terminal, channel.terminal);
             state.queryList.setText(row, QueryColumn::Mode, channel.mode);
             state.countdownSeconds[size_t(k)] = channel.timeoutSeconds;
-            state.awaitingAnswer[size_t(k)] = channel.mode == Texts::modeActive;
+            state.poll.configured(k, channel);
         }
         state.rebuildQueues();
     }
