@@ -20,7 +20,7 @@ constexpr int kAddress = 0, kCode = 1, kSensor = 2, kStatus = 3, kChannel = 4, k
 constexpr int kMinimumLength = 6; // shorter answers carry no channel byte
 constexpr int kStatusStamp = 5;   // stamp of a 12-byte status answer
 constexpr int kMeasurementStamp = 57;
-constexpr int kNameLength = 10;
+constexpr int kNameLength = AnswerRecord::kNameLength;
 
 const QString kVersionPrefix = QStringLiteral("RLX.042.307.DTC.00");
 const QString kCompactVersion = QStringLiteral("RLX.042.307.DTC.001");
@@ -146,12 +146,13 @@ void AnswerDecoder::writeTimeAndName(int offset, int k, const Stamp& time)
         m_record[offset + int(i)] = time[i];
     const QByteArray name = toCp1251(m_state.channels[k].name).left(kNameLength);
     for (int i = 0; i < kNameLength; ++i)
-        m_record[offset + 6 + i] = i < name.size() ? quint8(name[i]) : quint8(' ');
+        m_record[offset + AnswerRecord::kStampLength + i] =
+            i < name.size() ? quint8(name[i]) : quint8(' ');
 }
 
 void AnswerDecoder::finishShortRecord(int k, const Stamp& time)
 {
-    writeTimeAndName(5, k, time);
+    writeTimeAndName(AnswerRecord::kShortStamp, k, time);
     m_answer.kind = AcceptedAnswer::Kind::Status;
     m_answer.time = time;
     m_consumers.accept(m_answer);
@@ -161,7 +162,7 @@ void AnswerDecoder::finishShortRecord(int k, const Stamp& time)
 // for every consumer.
 void AnswerDecoder::finishMeasurement(int k, const Stamp& time)
 {
-    writeTimeAndName(62, k, time);
+    writeTimeAndName(AnswerRecord::kFullStamp, k, time);
     m_answer.kind = AcceptedAnswer::Kind::Measurement;
     m_answer.time = time;
     m_answer.measurement =
@@ -183,8 +184,8 @@ void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
 
     m_record.clear();
     std::memcpy(m_record.bytes.data(), bytes, size_t(n));
-    m_record[0] = 0xFF;
-    m_record[4] = quint8(k);
+    m_record[AnswerRecord::kMarker] = 0xFF;
+    m_record[AnswerRecord::kRow] = quint8(k);
 
     const int code = bytes[kStatus] & 0x0F;
     // A 6-byte answer ends before the version byte (the CR behind it gave 13).
@@ -237,11 +238,11 @@ void AnswerDecoder::decodeCompact(const quint8* bytes, int n)
     const Stamp time = measurementTime(bytes, n, 64, kMeasurementStamp);
 
     m_record.clear();
-    m_record[0] = 0xFF;
-    m_record[1] = bytes[kCode];
-    m_record[2] = bytes[kSensor];
-    m_record[3] = bytes[kStatus];
-    m_record[4] = quint8(k);
+    m_record[AnswerRecord::kMarker] = 0xFF;
+    m_record[AnswerRecord::kCode] = bytes[kCode];
+    m_record[AnswerRecord::kSensorAddress] = bytes[kSensor];
+    m_record[AnswerRecord::kStatus] = bytes[kStatus];
+    m_record[AnswerRecord::kRow] = quint8(k);
 
     const quint8 status = bytes[kStatus];
     if ((status & 0x0F) == 0) {

@@ -10,10 +10,11 @@
 namespace {
 
 // Offsets in the full record; multi-byte values are big-endian.
-constexpr int kSensorAddress = 2;
-constexpr int kRow = 4;
-constexpr int kSecond = 62, kMinute = 63, kHour = 64, kDay = 65, kMonth = 66, kYear = 67;
-constexpr int kName = 68, kNameLength = 10;
+constexpr int kSensorAddress = AnswerRecord::kSensorAddress;
+constexpr int kRow = AnswerRecord::kRow;
+constexpr int kSecond = AnswerRecord::kFullStamp, kMinute = kSecond + 1, kHour = kSecond + 2,
+              kDay = kSecond + 3, kMonth = kSecond + 4, kYear = kSecond + 5;
+constexpr int kName = AnswerRecord::kFullName, kNameLength = AnswerRecord::kNameLength;
 
 enum class Raw { U8, U16, U24, I16 };
 

@@ -3,11 +3,8 @@
 #include "archivewriter.h"
 
 #include "answers/acceptedanswer.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
-
-namespace {
-const QString kLastMeasureValue = QStringLiteral("LastMeasure");
-}
 
 MeasurementStore::MeasurementStore(SettingsStore& settings, ArchiveWriter& writer)
     : m_settings(settings), m_writer(writer)
@@ -28,7 +25,8 @@ void MeasurementStore::StoreMeasurement(const MeasurementRecord& measurement)
             storePending();
         return;
     }
-    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, measurement.stamp());
+    m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::lastMeasure,
+                            measurement.stamp());
     m_writer.AppendToArchive(measurement);
 }
 
@@ -47,7 +45,8 @@ void MeasurementStore::storePending()
 {
     if (m_pending.isEmpty())
         return;
-    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, m_pending.last().stamp());
+    m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::lastMeasure,
+                            m_pending.last().stamp());
     m_writer.AppendToArchive(m_pending);
     m_pending.clear();
 }

@@ -9,8 +9,7 @@
 #include <QJsonObject>
 
 namespace {
-// Offset of the name in the two record lengths: behind the time stamp.
-constexpr int kShortName = 11, kFullName = 68, kNameLength = 10;
+constexpr int kNameLength = AnswerRecord::kNameLength;
 
 QString isoTime(const AcceptedAnswer::Time& t)
 {
@@ -60,7 +59,8 @@ QByteArray AnswerMessage::json(const AcceptedAnswer& answer)
     QJsonObject o;
     o.insert(QStringLiteral("row"), answer.row + 1);
     o.insert(QStringLiteral("name"),
-             trimmedName(answer.record, measurement ? kFullName : kShortName));
+             trimmedName(answer.record,
+                         measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName));
     o.insert(QStringLiteral("terminal"), terminalText(answer.terminal));
     o.insert(QStringLiteral("status"), answer.status);
     o.insert(QStringLiteral("statusText"), answer.statusText);

@@ -4,13 +4,12 @@
 
 #include "model/integertext.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
 
 namespace {
-const QString kTcpPortValue = QStringLiteral("TCP_IP_Port");
-const QString kHistoryFolderValue = QStringLiteral("HistoryFolder");
 
 // One log line per Apply with its result.
 Outcome logged(const char* apply, const Outcome& outcome)
@@ -22,21 +21,12 @@ Outcome logged(const char* apply, const Outcome& outcome)
     return outcome;
 }
 
-// The texts a channel row stores, in the order Apply writes them.
-struct ChannelValue {
-    const char16_t* name;
-    int column;
-};
-constexpr ChannelValue kChannelValues[] = {
-    {u"ChannelName", QueryColumn::Name},
-    {u"Terminal", QueryColumn::Terminal},
-    {u"Regime", QueryColumn::Mode},
-    {u"AddresBO", QueryColumn::Address},
-    {u"ChannelBONumber", QueryColumn::Channel},
-    {u"Timeout", QueryColumn::Timeout},
-};
-constexpr const char16_t* kTerminalValues[] = {u"COMName", u"BaudRate", u"DataBits", u"StopBits",
-                                               u"Parity"};
+// The grid column of each stored channel value, in SettingsSchema::channelValues order.
+constexpr int kChannelColumns[] = {QueryColumn::Name,    QueryColumn::Terminal,
+                                   QueryColumn::Mode,    QueryColumn::Address,
+                                   QueryColumn::Channel, QueryColumn::Timeout};
+static_assert(std::size(kChannelColumns) ==
+              std::tuple_size_v<decltype(SettingsSchema::channelValues)>);
 } // namespace
 
 Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPort, QObject* parent)
@@ -142,14 +132,15 @@ int Station::storedInteger(const QString& key, const QString& valueName, const Q
 
 void Station::readLivePort()
 {
-    m_tcpPortText = m_settings.readSetting(SettingsStore::rootKey(), kTcpPortValue);
+    m_tcpPortText = m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort);
     const auto port = parseInteger(m_tcpPortText);
     if (port && *port >= 0 && *port <= 65535) {
         m_livePort = quint16(*port);
         return;
     }
     m_livePort = kLayoutLivePort;
-    qCWarning(lcShell).noquote() << "stored value" << SettingsStore::rootKey() + kTcpPortValue
+    qCWarning(lcShell).noquote() << "stored value"
+                                 << SettingsStore::rootKey() + SettingsSchema::tcpPort
                                  << "is not a port:" << (u'"' + m_tcpPortText + u'"')
                                  << "- the live service uses" << kLayoutLivePort;
 }
@@ -177,17 +168,16 @@ void Station::readChannels()
         const int row = k + 1;
         const QString key = SettingsStore::channelKey(row);
         ChannelEntry& channel = m_state.channels[k];
-        auto read = [&](const char16_t* value) {
-            return m_settings.readSetting(key, QString::fromUtf16(value));
+        auto read = [&](const QString& value) { return m_settings.readSetting(key, value); };
+        auto readInteger = [&](const QString& value) {
+            return storedInteger(key, value, read(value));
         };
-        channel.name = read(u"ChannelName");
-        channel.blockAddress =
-            quint8(storedInteger(key, QStringLiteral("AddresBO"), read(u"AddresBO")));
-        channel.channelNumber =
-            quint8(storedInteger(key, QStringLiteral("ChannelBONumber"), read(u"ChannelBONumber")));
-        channel.terminal = read(u"Terminal");
-        channel.mode = read(u"Regime");
-        channel.timeoutSeconds = storedInteger(key, QStringLiteral("Timeout"), read(u"Timeout"));
+        channel.name = read(SettingsSchema::channelName);
+        channel.blockAddress = quint8(readInteger(SettingsSchema::channelAddress));
+        channel.channelNumber = quint8(readInteger(SettingsSchema::channelNumber));
+        channel.terminal = read(SettingsSchema::channelTerminal);
+        channel.mode = read(SettingsSchema::channelMode);
+        channel.timeoutSeconds = readInteger(SettingsSchema::channelTimeout);
 
         CellGrid& grid = m_state.queryList;
         grid.setText(row, QueryColumn::Name, channel.name);
@@ -214,7 +204,7 @@ void Station::readTerminals()
         QString* fields[] = {&terminal.comName, &terminal.baudRate, &terminal.dataBits,
                              &terminal.stopBits, &terminal.parity};
         for (int i = 0; i < 5; ++i) {
-            *fields[i] = m_settings.readSetting(key, QString::fromUtf16(kTerminalValues[i]));
+            *fields[i] = m_settings.readSetting(key, SettingsSchema::terminalValues[size_t(i)]);
             m_state.rsSettings.setText(RsRow::ComName + i, t + 1, *fields[i]);
         }
         m_receiver.resetFraming(t);
@@ -264,9 +254,9 @@ Outcome Station::applyPollList()
         channel.timeoutSeconds = *parseInteger(grid.text(row, QueryColumn::Timeout));
 
         const QString key = SettingsStore::channelKey(row);
-        for (const ChannelValue& value : kChannelValues)
-            m_settings.writeSetting(key, QString::fromUtf16(value.name),
-                                    grid.text(row, value.column));
+        for (size_t i = 0; i < SettingsSchema::channelValues.size(); ++i)
+            m_settings.writeSetting(key, SettingsSchema::channelValues[i],
+                                    grid.text(row, kChannelColumns[i]));
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
     }
     m_state.rebuildQueues();
@@ -286,7 +276,7 @@ Outcome Station::applyTerminals()
             *fields[i] = m_state.rsSettings.text(RsRow::ComName + i, column);
         const QString key = SettingsStore::terminalKey(column);
         for (int i = 0; i < 5; ++i)
-            m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
+            m_settings.writeSetting(key, SettingsSchema::terminalValues[size_t(i)], *fields[i]);
         m_receiver.resetFraming(t);
         const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
         m_access.showOpenResult(t, opened);
@@ -315,14 +305,14 @@ Outcome Station::applyTcpPort(const QString& portText)
     m_livePort = quint16(*port);
     m_tcpPortText = portText;
     qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
-    return logged("the TCP port",
-                  m_settings.writeSetting(SettingsStore::rootKey(), kTcpPortValue, portText));
+    return logged("the TCP port", m_settings.writeSetting(SettingsStore::rootKey(),
+                                                          SettingsSchema::tcpPort, portText));
 }
 
 Outcome Station::applyArchiveFolder(const QString& folder)
 {
     const Outcome stored =
-        m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
+        m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder, folder);
     if (stored)
         m_archivePathText = folder;
     return logged("the archive folder", stored);
@@ -330,7 +320,7 @@ Outcome Station::applyArchiveFolder(const QString& folder)
 
 QString Station::readArchiveFolder() const
 {
-    return m_settings.readSetting(SettingsStore::rootKey(), kHistoryFolderValue);
+    return m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder);
 }
 
 void Station::onArchiveFolderFailed(const QString& folder)
