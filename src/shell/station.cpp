@@ -1,7 +1,5 @@
 #include "station.h"
 
-#include "descriptorlimit.h"
-
 #include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/settingsschema.h"
@@ -80,11 +78,6 @@ void Station::start(bool startTimers)
     m_state.historyClientSeq = 1;
     m_state.iconState = 0;
     emit iconStateChanged(0);
-    const long descriptors = DescriptorLimit::raiseToHard();
-    m_liveServer.setClientLimit(
-        DescriptorLimit::liveClients(descriptors, LiveServer::kDefaultClientLimit));
-    qCInfo(lcShell) << "open-file limit" << descriptors << "- live clients at most"
-                    << m_liveServer.clientLimit();
     readStoredSettings();
     startServices();
     openTerminals();
@@ -100,7 +93,6 @@ void Station::readStoredSettings()
     readLivePort();
     readChannels();
     readTerminals();
-    m_archivePathText = readArchiveFolder();
     m_publisher.start(BrokerSettings::read(m_settings), BrokerSettings::spoolPath(m_settings));
 }
 
@@ -132,8 +124,8 @@ int Station::storedInteger(const QString& key, const QString& valueName, const Q
 
 void Station::readLivePort()
 {
-    m_tcpPortText = m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort);
-    const auto port = parseInteger(m_tcpPortText);
+    const QString text = m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort);
+    const auto port = parseInteger(text);
     if (port && *port >= 0 && *port <= 65535) {
         m_livePort = quint16(*port);
         return;
@@ -141,7 +133,7 @@ void Station::readLivePort()
     m_livePort = kLayoutLivePort;
     qCWarning(lcShell).noquote() << "stored value"
                                  << SettingsStore::rootKey() + SettingsSchema::tcpPort
-                                 << "is not a port:" << (u'"' + m_tcpPortText + u'"')
+                                 << "is not a port:" << (u'"' + text + u'"')
                                  << "- the live service uses" << kLayoutLivePort;
 }
 
@@ -225,15 +217,17 @@ void Station::openTerminals()
     }
 }
 
-Outcome Station::applyPollList()
+Outcome Station::applyPollList(QPoint* failedCell)
 {
     const CellGrid& grid = m_state.queryList;
-    m_failedCell = QPoint();
+    if (failedCell)
+        *failedCell = QPoint();
     for (int row = 1; row <= kChannelCount; ++row) {
         for (int column : {QueryColumn::Address, QueryColumn::Channel, QueryColumn::Timeout}) {
             const QString text = grid.text(row, column);
             if (!parseInteger(text)) {
-                m_failedCell = QPoint(column, row);
+                if (failedCell)
+                    *failedCell = QPoint(column, row);
                 qCWarning(lcShell).noquote()
                     << "poll list row" << row << "column" << column << "is not a number";
                 return logged("the poll list", Outcome::failure(notAnIntegerMessage(text)));
@@ -303,7 +297,6 @@ Outcome Station::applyTcpPort(const QString& portText)
         return logged("the TCP port", listening);
     }
     m_livePort = quint16(*port);
-    m_tcpPortText = portText;
     qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
     return logged("the TCP port", m_settings.writeSetting(SettingsStore::rootKey(),
                                                           SettingsSchema::tcpPort, portText));
@@ -311,11 +304,9 @@ Outcome Station::applyTcpPort(const QString& portText)
 
 Outcome Station::applyArchiveFolder(const QString& folder)
 {
-    const Outcome stored =
-        m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder, folder);
-    if (stored)
-        m_archivePathText = folder;
-    return logged("the archive folder", stored);
+    return logged(
+        "the archive folder",
+        m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder, folder));
 }
 
 QString Station::readArchiveFolder() const

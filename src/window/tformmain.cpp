@@ -6,6 +6,8 @@
 #include "taboutbox.h"
 
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
+#include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "serial/linemonitor.h"
 #include "shell/station.h"
@@ -190,7 +192,9 @@ QWidget* TFormMain::buildTcpPage()
     page->setObjectName(QStringLiteral("tsTCP"));
 
     auto* portLabel = new QLabel(QStringLiteral("Порт"), page);
-    m_txtTCP_PORT = new QLineEdit(m_station.tcpPortText(), page);
+    // The port text as stored, a number or not; an Apply changes it from then on.
+    m_txtTCP_PORT = new QLineEdit(
+        m_station.settings().readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort), page);
     m_txtTCP_PORT->setObjectName(QStringLiteral("txtTCP_PORT"));
     m_txtTCP_PORT->setFixedWidth(kPortBoxWidth);
     portLabel->setBuddy(m_txtTCP_PORT);
@@ -245,7 +249,7 @@ QWidget* TFormMain::buildArchivePage()
     page->setObjectName(QStringLiteral("tsAdditional"));
 
     auto* label = new QLabel(QStringLiteral("Архив данных измерений"), page);
-    m_txtArchivePath = new QLineEdit(m_station.archivePathText(), page);
+    m_txtArchivePath = new QLineEdit(m_station.readArchiveFolder(), page);
     m_txtArchivePath->setObjectName(QStringLiteral("txtArchivePath"));
     m_txtArchivePath->setFixedWidth(kArchiveBoxWidth);
     label->setBuddy(m_txtArchivePath);
@@ -322,10 +326,10 @@ bool TFormMain::hidesToTray() const
 
 void TFormMain::btnApplyQuerryListClick()
 {
-    const Outcome outcome = m_station.applyPollList();
+    QPoint cell;
+    const Outcome outcome = m_station.applyPollList(&cell);
     if (outcome)
         return;
-    const QPoint cell = m_station.failedCell();
     if (!cell.isNull()) {
         const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
         m_tblQueryList->setCurrentIndex(index);

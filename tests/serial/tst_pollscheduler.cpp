@@ -4,6 +4,7 @@
 #include "serial/supervision.h"
 #include "serialrig.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -305,7 +306,7 @@ private slots:
         FixedClock clock;
         Station station(settings.store(), clock, 0);
         station.start();
-        QCOMPARE(station.timerSendQuerry().interval(), 2000);
+        QCOMPARE(StationProbe::timerSendQuerry(station).interval(), 2000);
 
         QElapsedTimer elapsed;
         elapsed.start();

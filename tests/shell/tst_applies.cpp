@@ -3,6 +3,7 @@
 #include "pseudoterminal.h"
 #include "settingsfixture.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -156,13 +157,13 @@ private slots:
         QCOMPARE(rs.text(RsRow::Status, 3), Texts::portBusy);
 
         // A half-received frame is dropped; a port set to "Не определен" stays open.
-        f.station->receiver().takeBytes(1, ":01340", 6);
-        QVERIFY(f.station->receiver().assembler(1).inFrame());
-        QCOMPARE(f.station->receiver().assembler(1).writeIndex(), 5);
+        StationProbe::receiver(*f.station).takeBytes(1, ":01340", 6);
+        QVERIFY(StationProbe::receiver(*f.station).assembler(1).inFrame());
+        QCOMPARE(StationProbe::receiver(*f.station).assembler(1).writeIndex(), 5);
         rs.setText(RsRow::ComName, 2, Texts::portUndefined);
         QVERIFY(f.station->applyTerminals().ok());
-        QVERIFY(!f.station->receiver().assembler(1).inFrame());
-        QCOMPARE(f.station->receiver().assembler(1).writeIndex(), 0);
+        QVERIFY(!StationProbe::receiver(*f.station).assembler(1).inFrame());
+        QCOMPARE(StationProbe::receiver(*f.station).assembler(1).writeIndex(), 0);
         QCOMPARE(rs.text(RsRow::Status, 2), QStringLiteral("-"));
         QCOMPARE(rs.colour(RsRow::Status, 2), CellColour::Black);
         QVERIFY(f.state().terminals[1].port->isOpen());
