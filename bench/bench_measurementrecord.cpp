@@ -1,12 +1,12 @@
 // Cost of one measurement on its way to the archive: decoding the answer into
 // its record, formatting the 29 column texts and appending the line.
+#include "answers/acceptedanswer.h"
+#include "answers/answerconsumer.h"
 #include "answers/answerdecoder.h"
 #include "answers/answerrecord.h"
-#include "answers/measurementsink.h"
-#include "answers/recordrelay.h"
+#include "answers/measurementrecord.h"
+#include "answers/numberformat.h"
 #include "archive/archivewriter.h"
-#include "archive/measurementrecord.h"
-#include "archive/numberformat.h"
 #include "model/clock.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
@@ -23,17 +23,17 @@ public:
     QDateTime now() const override { return QDateTime(QDate(2024, 6, 15), QTime(14, 45, 30)); }
 };
 
-struct Discard : MeasurementSink, RecordRelay {
+struct Discard : AnswerConsumer {
     int count = 0;
-    void StoreMeasurement(const AnswerRecord&) override { ++count; }
-    void RelayRecord(AnswerRecord&, int) override { ++count; }
+    void beginTick() override {}
+    void accept(const AcceptedAnswer&) override { ++count; }
+    void endTick() override {}
 };
 
 // A 69-byte measurement of block 1, channel 0, with a valid block time stamp.
-void fillAnswer(StationState& state)
+std::array<quint8, 69> measurementAnswer()
 {
-    auto& rx = state.terminals[0].rxBuffer;
-    rx.fill(0);
+    std::array<quint8, 69> rx{};
     const quint8 head[] = {0x01, 0x34, 0x0A, 0x00, 0x00, 0x55, 0x1C};
     std::copy(std::begin(head), std::end(head), rx.begin());
     for (int i = 7; i < 57; ++i)
@@ -44,6 +44,7 @@ void fillAnswer(StationState& state)
     for (int i = 0; i < 68; ++i)
         sum = quint8(sum + rx[size_t(i)]);
     rx[68] = quint8(-sum);
+    return rx;
 }
 
 AnswerRecord sampleRecord()
@@ -63,12 +64,13 @@ void BM_DecodeMeasurementAnswer(benchmark::State& s)
     StationState state;
     StillClock clock;
     Discard sink;
-    AnswerDecoder decoder(state, clock, sink, sink);
+    AnswerDecoder decoder(state, clock, sink);
     state.channels[0] = {QStringLiteral("Tank"), 1, 0, QStringLiteral("Терминал1"),
                          Texts::modeOnRequest,   10};
-    fillAnswer(state);
+    const std::array<quint8, 69> answer = measurementAnswer();
+    const QByteArrayView bytes(reinterpret_cast<const char*>(answer.data()), answer.size());
     for (auto _ : s)
-        decoder.DecodeAnswer(0, 69);
+        decoder.DecodeAnswer(0, bytes);
     benchmark::DoNotOptimize(sink.count);
 }
 BENCHMARK(BM_DecodeMeasurementAnswer);

@@ -1,8 +1,8 @@
 // Cost of the receive tick per answer: framing, hex decoding and LRC check of the
 // received characters, then decoding into a record (sinks do nothing).
+#include "answers/acceptedanswer.h"
+#include "answers/answerconsumer.h"
 #include "answers/answerdecoder.h"
-#include "answers/measurementsink.h"
-#include "answers/recordrelay.h"
 #include "model/clock.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
@@ -20,10 +20,11 @@
 
 namespace {
 
-struct Discard : MeasurementSink, RecordRelay {
+struct Discard : AnswerConsumer {
     int count = 0;
-    void StoreMeasurement(const AnswerRecord&) override { ++count; }
-    void RelayRecord(AnswerRecord&, int) override { ++count; }
+    void beginTick() override {}
+    void accept(const AcceptedAnswer&) override { ++count; }
+    void endTick() override {}
 };
 
 QByteArray measurementAnswer()
@@ -41,7 +42,7 @@ void BM_FrameAndDecodeAnswer(benchmark::State& state)
     SettingsStore settings(dir.filePath(QStringLiteral("s.ini")));
     StationState tables;
     tables.channels[0] = {QStringLiteral("Резервуар"), 1, 1, QStringLiteral("Терминал1"),
-                          Texts::modeOnRequest, 10};
+                          Texts::modeOnRequest,        10};
     QTimer blink;
     IconBlinker blinker(tables, blink);
     TerminalAccess access(tables, settings);
@@ -50,7 +51,7 @@ void BM_FrameAndDecodeAnswer(benchmark::State& state)
         QDateTime now() const override { return QDateTime(QDate(2024, 6, 15), QTime(12, 0)); }
     } clock;
     Discard sink;
-    AnswerDecoder decoder(tables, clock, sink, sink);
+    AnswerDecoder decoder(tables, clock, sink);
     Receiver receiver(tables, access, blinker, monitor, decoder);
     const QByteArray frame = measurementAnswer();
     for (auto _ : state)

@@ -3,7 +3,7 @@
 #include "configwriter.h"
 #include "scenario.h"
 
-#include "archive/measurementrecord.h"
+#include "answers/measurementrecord.h"
 #include "model/codepage1251.h"
 #include "model/settingsstore.h"
 

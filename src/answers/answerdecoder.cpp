@@ -1,7 +1,6 @@
 #include "answerdecoder.h"
 
-#include "measurementsink.h"
-#include "recordrelay.h"
+#include "answerconsumer.h"
 
 #include "model/clock.h"
 #include "model/codepage1251.h"
@@ -11,6 +10,7 @@
 #include "model/terminalname.h"
 #include "serial/hexframe.h"
 
+#include <QLocale>
 #include <cstring>
 
 namespace {
@@ -20,7 +20,7 @@ constexpr int kAddress = 0, kCode = 1, kSensor = 2, kStatus = 3, kChannel = 4, k
 constexpr int kMinimumLength = 6; // shorter answers carry no channel byte
 constexpr int kStatusStamp = 5;   // stamp of a 12-byte status answer
 constexpr int kMeasurementStamp = 57;
-constexpr int kNameLength = 10;
+constexpr int kNameLength = AnswerRecord::kNameLength;
 
 const QString kVersionPrefix = QStringLiteral("RLX.042.307.DTC.00");
 const QString kCompactVersion = QStringLiteral("RLX.042.307.DTC.001");
@@ -58,26 +58,36 @@ qint16 compactTenths(quint8 lo, quint8 hi)
 
 } // namespace
 
-AnswerDecoder::AnswerDecoder(StationState& state, const Clock& clock, MeasurementSink& store,
-                             RecordRelay& relay, QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_store(store), m_relay(relay)
+AnswerDecoder::AnswerDecoder(StationState& state, const Clock& clock, AnswerConsumer& consumers,
+                             QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_consumers(consumers)
 {
 }
 
-void AnswerDecoder::DecodeAnswer(int t, int n)
+void AnswerDecoder::beginTick()
 {
-    if (t < 0 || t >= kTerminalCount)
-        return;
-    decodeStandard(t, n);
-    m_state.terminals[t].resetReceiver();
+    m_consumers.beginTick();
 }
 
-void AnswerDecoder::DecodeCompactAnswer(int t, int n)
+void AnswerDecoder::endTick()
+{
+    m_consumers.endTick();
+}
+
+// The terminal an answer came in on plays no part: the channel is found by
+// block address and channel number.
+void AnswerDecoder::DecodeAnswer(int t, QByteArrayView answer)
 {
     if (t < 0 || t >= kTerminalCount)
         return;
-    decodeCompact(t, n);
-    m_state.terminals[t].resetReceiver();
+    decodeStandard(reinterpret_cast<const quint8*>(answer.data()), int(answer.size()));
+}
+
+void AnswerDecoder::DecodeCompactAnswer(int t, QByteArrayView answer)
+{
+    if (t < 0 || t >= kTerminalCount)
+        return;
+    decodeCompact(reinterpret_cast<const quint8*>(answer.data()), int(answer.size()));
 }
 
 int AnswerDecoder::findChannel(quint8 blockAddress, quint8 channelNumber) const
@@ -93,17 +103,23 @@ int AnswerDecoder::findChannel(quint8 blockAddress, quint8 channelNumber) const
 void AnswerDecoder::showStatus(int k, const QString& text, int colour)
 {
     m_state.queryList.setCell(k + 1, QueryColumn::Status, text, CellColour(colour));
+    m_answer.statusText = text;
 }
 
 // Shows the answer and, for an on-request channel, ends its wait and frees the
-// terminal it is configured on (not the one the answer came in on).
-void AnswerDecoder::acceptAnswer(int k)
+// terminal it is configured on (not the one the answer came in on). Starts the
+// answer's value: record bytes 0..4 are set by the caller.
+void AnswerDecoder::acceptAnswer(int k, const quint8* bytes, AcceptedAnswer::Format format)
 {
     const ChannelEntry& channel = m_state.channels[k];
+    m_answer.row = k;
+    m_answer.terminal = terminalIndex(channel.terminal);
+    m_answer.format = format;
+    m_answer.status = bytes[kStatus];
+    m_answer.measurement.reset();
     showStatus(k, Texts::dataReceived, int(CellColour::Green));
     if (channel.mode != Texts::modeActive) {
-        m_state.awaitingAnswer[k] = false;
-        m_state.requestPending[terminalIndex(channel.terminal)] = false;
+        m_state.poll.answered(terminalIndex(channel.terminal), k);
         m_state.queryList.setText(k + 1, QueryColumn::Waiting, QString());
     }
     m_state.countdownSeconds[k] = channel.timeoutSeconds;
@@ -130,43 +146,56 @@ void AnswerDecoder::writeTimeAndName(int offset, int k, const Stamp& time)
         m_record[offset + int(i)] = time[i];
     const QByteArray name = toCp1251(m_state.channels[k].name).left(kNameLength);
     for (int i = 0; i < kNameLength; ++i)
-        m_record[offset + 6 + i] = i < name.size() ? quint8(name[i]) : quint8(' ');
+        m_record[offset + AnswerRecord::kStampLength + i] =
+            i < name.size() ? quint8(name[i]) : quint8(' ');
 }
 
 void AnswerDecoder::finishShortRecord(int k, const Stamp& time)
 {
-    writeTimeAndName(5, k, time);
-    m_relay.RelayRecord(m_record, AnswerRecord::kShortLength);
+    writeTimeAndName(AnswerRecord::kShortStamp, k, time);
+    m_answer.kind = AcceptedAnswer::Kind::Status;
+    m_answer.time = time;
+    m_consumers.accept(m_answer);
 }
 
-void AnswerDecoder::decodeStandard(int t, int n)
+// The 29 values are decoded here once, in the user's regional decimal symbol,
+// for every consumer.
+void AnswerDecoder::finishMeasurement(int k, const Stamp& time)
 {
-    const quint8* bytes = m_state.terminals[t].rxBuffer.data();
+    writeTimeAndName(AnswerRecord::kFullStamp, k, time);
+    m_answer.kind = AcceptedAnswer::Kind::Measurement;
+    m_answer.time = time;
+    m_answer.measurement =
+        MeasurementRecord::fromAnswer(m_record, QLocale::system().decimalPoint());
+    m_consumers.accept(m_answer);
+}
+
+void AnswerDecoder::decodeStandard(const quint8* bytes, int n)
+{
     if (n < kMinimumLength || n > AnswerRecord::kCapacity - 1 ||
         bytes[kCode] != HexFrame::kRequestCode)
         return;
     const int k = findChannel(bytes[kAddress], bytes[kChannel]);
     if (k < 0 || terminalIndex(m_state.channels[k].terminal) < 0)
         return;
-    acceptAnswer(k);
+    acceptAnswer(k, bytes, AcceptedAnswer::Format::Standard);
     const Stamp time = n == 69 ? measurementTime(bytes, n, 69, kMeasurementStamp)
                                : measurementTime(bytes, n, 12, kStatusStamp);
 
     m_record.clear();
     std::memcpy(m_record.bytes.data(), bytes, size_t(n));
-    m_record[0] = 0xFF;
-    m_record[4] = quint8(k);
+    m_record[AnswerRecord::kMarker] = 0xFF;
+    m_record[AnswerRecord::kRow] = quint8(k);
 
     const int code = bytes[kStatus] & 0x0F;
-    const int version = bytes[kVersion] & 0x0F;
+    // A 6-byte answer ends before the version byte (the CR behind it gave 13).
+    const int version = n > kVersion ? bytes[kVersion] & 0x0F : 0x0D;
     const int row = k + 1;
     // A short answer carries no measurement even with status 0.
     if (code == 0 && n > 12) {
         m_state.queryList.setText(row, QueryColumn::Version,
                                   kVersionPrefix + QString::number(version));
-        writeTimeAndName(62, k, time);
-        m_store.StoreMeasurement(m_record);
-        m_relay.RelayRecord(m_record, AnswerRecord::kFullLength);
+        finishMeasurement(k, time);
         return;
     }
     switch (code) {
@@ -196,31 +225,29 @@ void AnswerDecoder::decodeStandard(int t, int n)
     finishShortRecord(k, time);
 }
 
-void AnswerDecoder::decodeCompact(int t, int n)
+void AnswerDecoder::decodeCompact(const quint8* bytes, int n)
 {
-    const quint8* bytes = m_state.terminals[t].rxBuffer.data();
     if ((n != 58 && n != 64) || bytes[kCode] != HexFrame::kRequestCode)
         return;
     // The compact answer carries the channel number in byte 2.
     const int k = findChannel(bytes[kAddress], bytes[kSensor]);
     if (k < 0 || terminalIndex(m_state.channels[k].terminal) < 0)
         return;
-    acceptAnswer(k);
+    acceptAnswer(k, bytes, AcceptedAnswer::Format::Compact);
     m_state.queryList.setText(k + 1, QueryColumn::Version, kCompactVersion);
     const Stamp time = measurementTime(bytes, n, 64, kMeasurementStamp);
 
     m_record.clear();
-    m_record[0] = 0xFF;
-    m_record[1] = bytes[kCode];
-    m_record[2] = bytes[kSensor];
-    m_record[3] = bytes[kStatus];
-    m_record[4] = quint8(k);
+    m_record[AnswerRecord::kMarker] = 0xFF;
+    m_record[AnswerRecord::kCode] = bytes[kCode];
+    m_record[AnswerRecord::kSensorAddress] = bytes[kSensor];
+    m_record[AnswerRecord::kStatus] = bytes[kStatus];
+    m_record[AnswerRecord::kRow] = quint8(k);
 
     const quint8 status = bytes[kStatus];
     if ((status & 0x0F) == 0) {
         convertCompactMeasurement(bytes);
-        writeTimeAndName(62, k, time);
-        m_relay.RelayRecord(m_record, AnswerRecord::kFullLength);
+        finishMeasurement(k, time);
         return;
     }
     if (status == 1)

@@ -1,49 +1,54 @@
 #pragma once
 
-#include "answerrecord.h"
+#include "acceptedanswer.h"
 
 #include "serial/answerhandler.h"
 
 #include <QObject>
 #include <array>
 
+class AnswerConsumer;
 class Clock;
-class MeasurementSink;
-class RecordRelay;
 struct StationState;
 
 // Decodes the answers the receiver checked: finds the poll-list channel by block
 // address and channel number, sets its status, waiting and version cells, ends
-// the wait of an on-request channel, fixes the measurement time and builds the
-// AnswerRecord; measurements in the standard format go to the store, then every
-// record to the relay.
+// the wait of an on-request channel, fixes the measurement time, builds the
+// AnswerRecord and, for a measurement, its 29 values. The result, one
+// AcceptedAnswer, goes to the consumers (archive, live service, broker, ...),
+// which also get every receive tick's boundaries through here.
 class AnswerDecoder : public QObject, public AnswerHandler {
     Q_OBJECT
 public:
-    AnswerDecoder(StationState& state, const Clock& clock, MeasurementSink& store,
-                  RecordRelay& relay, QObject* parent = nullptr);
+    AnswerDecoder(StationState& state, const Clock& clock, AnswerConsumer& consumers,
+                  QObject* parent = nullptr);
 
-    void DecodeAnswer(int t, int n) override;
-    void DecodeCompactAnswer(int t, int n) override;
+    void beginTick() override;
+    void DecodeAnswer(int t, QByteArrayView answer) override;
+    void DecodeCompactAnswer(int t, QByteArrayView answer) override;
+    void endTick() override;
 
-    const AnswerRecord& record() const { return m_record; }
+    // The record of the last accepted answer.
+    const AnswerRecord& record() const { return m_answer.record; }
 
 private:
-    using Stamp = std::array<quint8, 6>; // second, minute, hour, day, month, year - 2000
+    using Stamp = AcceptedAnswer::Time;
 
-    void decodeStandard(int t, int n);
-    void decodeCompact(int t, int n);
+    void decodeStandard(const quint8* bytes, int n);
+    void decodeCompact(const quint8* bytes, int n);
     int findChannel(quint8 blockAddress, quint8 channelNumber) const;
-    void acceptAnswer(int k);
+    void acceptAnswer(int k, const quint8* bytes, AcceptedAnswer::Format format);
     Stamp measurementTime(const quint8* bytes, int n, int stampLength, int stampOffset) const;
     void finishShortRecord(int k, const Stamp& time);
+    void finishMeasurement(int k, const Stamp& time);
     void writeTimeAndName(int offset, int k, const Stamp& time);
     void showStatus(int k, const QString& text, int colour);
     void convertCompactMeasurement(const quint8* bytes);
 
     StationState& m_state;
     const Clock& m_clock;
-    MeasurementSink& m_store;
-    RecordRelay& m_relay;
-    AnswerRecord m_record;
+    AnswerConsumer& m_consumers;
+    // Rebuilt for every answer; its strings keep their capacity.
+    AcceptedAnswer m_answer;
+    AnswerRecord& m_record = m_answer.record;
 };

@@ -1,15 +1,16 @@
 #include "liveserver.h"
 
-#include "acceptretry.h"
+#include "acceptedanswer.h"
 #include "answerrecord.h"
 #include "liverequest.h"
-#include "tcpkeepalive.h"
-#include "tcptexts.h"
 
 #include "model/logcategories.h"
 #include "model/stationlimits.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
+#include "net/acceptretry.h"
+#include "net/tcpkeepalive.h"
+#include "net/tcptexts.h"
 #include "serial/hexframe.h"
 #include "serial/pollscheduler.h"
 
@@ -209,14 +210,21 @@ void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
     m_scheduler.setForwardedRequest(frame, row);
 }
 
-void LiveServer::RelayRecord(AnswerRecord& record, int length)
+void LiveServer::accept(const AcceptedAnswer& answer)
+{
+    RelayRecord(answer.record, answer.length());
+}
+
+void LiveServer::RelayRecord(const AnswerRecord& record, int length)
 {
     if (length < 1 || length >= AnswerRecord::kCapacity)
         return;
-    const QByteArrayView message(reinterpret_cast<const char*>(record.bytes.data()), length);
-    record[length] = HexFrame::lrc(message);
-    const QByteArray frame = HexFrame::encode(
-        QByteArrayView(reinterpret_cast<const char*>(record.bytes.data()), length + 1));
+    std::array<quint8, AnswerRecord::kCapacity> message;
+    std::copy_n(record.bytes.begin(), length, message.begin());
+    message[size_t(length)] =
+        HexFrame::lrc(QByteArrayView(reinterpret_cast<const char*>(message.data()), length));
+    const QByteArray frame =
+        HexFrame::encode(QByteArrayView(reinterpret_cast<const char*>(message.data()), length + 1));
     if (m_batching) {
         m_batch += frame;
         m_batchEnds.append(m_batch.size());
@@ -225,12 +233,12 @@ void LiveServer::RelayRecord(AnswerRecord& record, int length)
     sendFrames(frame, {frame.size()});
 }
 
-void LiveServer::beginBatch()
+void LiveServer::beginTick()
 {
     m_batching = true;
 }
 
-void LiveServer::endBatch()
+void LiveServer::endTick()
 {
     m_batching = false;
     if (m_batch.isEmpty())

@@ -1,26 +1,27 @@
 #pragma once
 
-#include "badinputlog.h"
-#include "recordrelay.h"
+#include "answerconsumer.h"
 
 #include "model/outcome.h"
+#include "net/badinputlog.h"
 
 #include <QAbstractSocket>
 #include <QList>
 #include <QObject>
 
+struct AnswerRecord;
 class PollScheduler;
 class QTcpServer;
 class QTcpSocket;
 struct StationState;
 
-// The live TCP service ServerSocket, the last step of an answer's road: the
-// decoder hands every accepted record to RelayRecord, which sends it at once as a
-// relay frame to every client; a client may leave one forwarded request, which
-// goes to the poll scheduler. Its clients are listed in tblCurrentConnections.
-// Between beginBatch and endBatch (one receive tick) the frames are collected
-// and go to each client in one write at the end, in order.
-class LiveServer : public QObject, public RecordRelay {
+// The live TCP service ServerSocket, a consumer of accepted answers: RelayRecord
+// sends every accepted answer's record at once as a relay frame to every
+// client; a client may leave one forwarded request, which goes to the poll
+// scheduler. Its clients are listed in tblCurrentConnections. Between beginTick
+// and endTick (one receive tick) the frames are collected and go to each client
+// in one write at the end, in order.
+class LiveServer : public QObject, public AnswerConsumer {
     Q_OBJECT
 public:
     // Bytes a client may have waiting: more than ten seconds of ten lines at
@@ -40,9 +41,11 @@ public:
     bool isListening() const;
     quint16 port() const;
 
-    void RelayRecord(AnswerRecord& record, int length) override;
-    void beginBatch();
-    void endBatch();
+    void beginTick() override;
+    void accept(const AcceptedAnswer& answer) override;
+    void endTick() override;
+    // The frame's LRC is computed on its own copy: the record stays as it is.
+    void RelayRecord(const AnswerRecord& record, int length);
 
     void ServerSocketClientConnect(QTcpSocket* socket);
     void ServerSocketClientDisconnect(QTcpSocket* socket);

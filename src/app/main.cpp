@@ -8,6 +8,7 @@
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
+#include "shell/descriptorlimit.h"
 #include "shell/station.h"
 #include "window/qttranslations.h"
 #include "window/tformmain.h"
@@ -102,6 +103,12 @@ int runStation(QCoreApplication& app, const Options& options)
     }
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
+    // The process's descriptors: every live client holds one beside the reserve.
+    const long descriptors = DescriptorLimit::raiseToHard();
+    station.liveServer().setClientLimit(
+        DescriptorLimit::liveClients(descriptors, LiveServer::kDefaultClientLimit));
+    qCInfo(lcShell) << "open-file limit" << descriptors << "- live clients at most"
+                    << station.liveServer().clientLimit();
     SignalWatcher signals_;
 
     if (options.headless) {

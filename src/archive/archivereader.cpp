@@ -1,8 +1,10 @@
 #include "archivereader.h"
 
+#include "archivepath.h"
 #include "monthnames.h"
 
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationlimits.h"
 
@@ -46,25 +48,19 @@ struct Period {
     }
 };
 
-QString yearFolder(const QString& root, int year)
-{
-    return root + QDir::separator() + QString::number(year);
-}
-
 QString monthFolder(const QString& root, int year, int month)
 {
-    return yearFolder(root, year) + QDir::separator() + monthName(month);
+    return ArchivePath::monthFolder(root, year, month);
 }
 
 QString dayFolder(const QString& root, int year, int month, int day)
 {
-    return monthFolder(root, year, month) + QDir::separator() + QString::number(day);
+    return ArchivePath::dayFolder(root, year, month, day);
 }
 
 QString channelFile(const QString& folder, int channel)
 {
-    return folder + QDir::separator() + QStringLiteral("Измерения по каналу ") +
-           QString::number(channel) + QStringLiteral(".mes");
+    return ArchivePath::filePath(folder, channel);
 }
 
 bool isDir(const QString& path)
@@ -109,7 +105,7 @@ bool ArchiveReader::isDateStamp(const QString& stamp)
 
 QString ArchiveReader::root() const
 {
-    return m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
+    return m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder);
 }
 
 QString ArchiveReader::filePath(const QString& root, const ArchivePlace& place)

@@ -1,10 +1,12 @@
 #include "archivewriter.h"
 
-#include "measurementrecord.h"
-#include "monthnames.h"
+#include "archivepath.h"
+
+#include "answers/measurementrecord.h"
 
 #include "model/codepage1251.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 
 #include <QDir>
@@ -29,19 +31,6 @@ ArchiveWriter::ArchiveWriter(const SettingsStore& settings, QObject* parent)
 {
 }
 
-QString ArchiveWriter::dayFolder(const QString& root, unsigned year, unsigned month, unsigned day)
-{
-    // The root is used as stored: a trailing separator doubles, which file systems accept.
-    const QChar sep = QDir::separator();
-    return root + sep + QString::number(year) + sep + monthName(int(month)) + sep +
-           QString::number(day);
-}
-
-QString ArchiveWriter::fileName(int row)
-{
-    return QStringLiteral("Измерения по каналу ") + QString::number(row + 1) + u".mes";
-}
-
 QByteArray ArchiveWriter::headerLine()
 {
     return tabbedLine(MeasurementRecord::columnTitles());
@@ -62,16 +51,17 @@ void ArchiveWriter::AppendToArchive(const QList<MeasurementRecord>& records)
     QList<FileLines> files;
     QHash<QString, qsizetype> byPath;
     for (const MeasurementRecord& record : records) {
-        if (monthName(int(record.month)).isEmpty()) {
+        if (ArchivePath::monthName(int(record.month)).isEmpty()) {
             qCWarning(lcArchive) << "measurement of row" << record.row + 1 << "has no month ("
                                  << record.month << "): not archived";
             continue;
         }
         // Read for every measurement: a new folder counts from the next one on.
         const QString root =
-            m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"));
-        const QString folder = dayFolder(root, record.year, record.month, record.day);
-        const QString path = folder + QDir::separator() + fileName(record.row);
+            m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder);
+        const QString folder =
+            ArchivePath::dayFolder(root, int(record.year), int(record.month), int(record.day));
+        const QString path = ArchivePath::filePath(folder, record.row + 1);
         auto found = byPath.constFind(path);
         if (found == byPath.constEnd()) {
             found = byPath.insert(path, files.size());

@@ -22,9 +22,6 @@ public:
     void AppendToArchive(const MeasurementRecord& record);
     void AppendToArchive(const QList<MeasurementRecord>& records);
 
-    // Folder and file of a measurement under root, as the archive reader finds them.
-    static QString dayFolder(const QString& root, unsigned year, unsigned month, unsigned day);
-    static QString fileName(int row);
     static QByteArray headerLine();
     static QByteArray dataLine(const MeasurementRecord& record);
 

@@ -1,21 +1,21 @@
 #include "historyprotocol.h"
 
 #include "archivereader.h"
+#include "historycodes.h"
 
-#include "answers/badinputlog.h"
 #include "model/codepage1251.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
+#include "net/badinputlog.h"
 
 #include <QFile>
 #include <optional>
 #include <utility>
 
 namespace {
-const QByteArray kLineEnd = "\n\r"; // LF then CR
-const QByteArray kRefused = ":0299\n\r";
-const QByteArray kNothingLeft = ":0200\n\r";
+using HistoryCodes::lineEnd;
 const QByteArray kNoLastStamp = "00000000000000";
 constexpr int kStampLength = 14;
 
@@ -66,15 +66,15 @@ HistoryProtocol::Answer HistoryProtocol::ServeRequest(QByteArray request, int ro
         request.truncate(zero);
     const QByteArray code = field(request, 2, 2);
     Answer answer;
-    if (code == "01")
+    if (code == HistoryCodes::select)
         answer.replies = select(request);
-    else if (code == "02")
+    else if (code == HistoryCodes::describe)
         answer.replies = describe(request);
-    else if (code == "03")
+    else if (code == HistoryCodes::fetch)
         answer = fetch(request, sending);
-    else if (code == "05")
-        answer.replies = ":05" + lastMeasure() + kLineEnd;
-    else if (code == "04")
+    else if (code == HistoryCodes::lastMeasure)
+        answer.replies = HistoryCodes::start(HistoryCodes::lastMeasure) + lastMeasure() + lineEnd;
+    else if (code == HistoryCodes::identify)
         answer.replies = identify(request, row);
     else
         m_badInput += u"request with an unknown code ignored: " + BadInputLog::quoted(request);
@@ -84,8 +84,7 @@ HistoryProtocol::Answer HistoryProtocol::ServeRequest(QByteArray request, int ro
 
 QByteArray HistoryProtocol::lastMeasure() const
 {
-    return toCp1251(
-        m_settings.readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")));
+    return toCp1251(m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::lastMeasure));
 }
 
 QByteArray HistoryProtocol::identify(const QByteArray& request, int row)
@@ -100,7 +99,7 @@ QByteArray HistoryProtocol::identify(const QByteArray& request, int row)
         qCInfo(lcArchive).noquote() << "history client gets the new ID" << id;
     }
     m_state.currentConnectionsForUpdate.setText(row, 0, fromCp1251(id));
-    return ":04" + id;
+    return HistoryCodes::start(HistoryCodes::identify) + id;
 }
 
 HistorySelection* HistoryProtocol::selectionOf(const QByteArray& request)
@@ -122,7 +121,7 @@ QByteArray HistoryProtocol::select(const QByteArray& request)
         last = fromCp1251(lastMeasure());
     // Equal stamps are answered before the ID is looked at.
     if (first == last)
-        return ":0100000" + kLineEnd;
+        return HistoryCodes::start(HistoryCodes::select) + "00000" + lineEnd;
     HistorySelection* selection = selectionOf(request);
     if (!selection)
         return {};
@@ -137,7 +136,7 @@ QByteArray HistoryProtocol::select(const QByteArray& request)
     const int count = selection->select(m_reader, first, last);
     qCInfo(lcArchive).noquote() << "history select" << first << "to" << last << ":" << count
                                 << "files";
-    return ":01" + padded(count, 5) + kLineEnd;
+    return HistoryCodes::start(HistoryCodes::select) + padded(count, 5) + lineEnd;
 }
 
 QByteArray HistoryProtocol::describe(const QByteArray& request)
@@ -146,15 +145,15 @@ QByteArray HistoryProtocol::describe(const QByteArray& request)
     if (!selection)
         return {};
     if (!selection->isSelected())
-        return kRefused;
+        return HistoryCodes::refused;
     QByteArray replies;
     const auto index = digits(field(request, 7, 5), 5);
     if (!index)
-        replies += kRefused;
+        replies += HistoryCodes::refused;
     else if (*index + 1 == selection->size())
         selection->removeLast();
     if (selection->isEmpty())
-        return replies + kNothingLeft;
+        return replies + HistoryCodes::nothingLeft;
     const ArchivePlace place = selection->last();
     const QString path = selection->lastPath();
     QFile file(path);
@@ -166,7 +165,8 @@ QByteArray HistoryProtocol::describe(const QByteArray& request)
     selection->describedFile = path;
     selection->describedSize = size;
     const QByteArray channel = QByteArray::number(place.channel).rightJustified(2, ' ');
-    return replies + ":02" + channel + toCp1251(ArchiveReader::dateText(place)) + padded(size, 9);
+    return replies + HistoryCodes::start(HistoryCodes::describe) + channel +
+           toCp1251(ArchiveReader::dateText(place)) + padded(size, 9);
 }
 
 HistoryProtocol::Answer HistoryProtocol::fetch(const QByteArray& request, bool sending)

@@ -1,12 +1,12 @@
 #include "historyservice.h"
 
-#include "answers/acceptretry.h"
-#include "answers/tcpkeepalive.h"
-#include "answers/tcptexts.h"
 #include "model/clock.h"
 #include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/stationstate.h"
+#include "net/acceptretry.h"
+#include "net/tcpkeepalive.h"
+#include "net/tcptexts.h"
 
 #include <QFile>
 #include <QTcpServer>

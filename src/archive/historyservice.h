@@ -2,8 +2,8 @@
 
 #include "historyprotocol.h"
 
-#include "answers/badinputlog.h"
 #include "model/outcome.h"
+#include "net/badinputlog.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>

@@ -2,39 +2,40 @@
 
 #include "archivewriter.h"
 
+#include "answers/acceptedanswer.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
-
-#include <QLocale>
-
-namespace {
-const QString kLastMeasureValue = QStringLiteral("LastMeasure");
-}
 
 MeasurementStore::MeasurementStore(SettingsStore& settings, ArchiveWriter& writer)
     : m_settings(settings), m_writer(writer)
 {
 }
 
-void MeasurementStore::StoreMeasurement(const AnswerRecord& record)
+void MeasurementStore::accept(const AcceptedAnswer& answer)
 {
-    MeasurementRecord measurement =
-        MeasurementRecord::fromAnswer(record, QLocale::system().decimalPoint());
+    if (answer.archived() && answer.measurement)
+        StoreMeasurement(*answer.measurement);
+}
+
+void MeasurementStore::StoreMeasurement(const MeasurementRecord& measurement)
+{
     if (m_batching) {
-        m_pending.append(std::move(measurement));
+        m_pending.append(measurement);
         if (m_pending.size() >= kMaxPending)
             storePending();
         return;
     }
-    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, measurement.stamp());
+    m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::lastMeasure,
+                            measurement.stamp());
     m_writer.AppendToArchive(measurement);
 }
 
-void MeasurementStore::beginBatch()
+void MeasurementStore::beginTick()
 {
     m_batching = true;
 }
 
-void MeasurementStore::endBatch()
+void MeasurementStore::endTick()
 {
     m_batching = false;
     storePending();
@@ -44,7 +45,8 @@ void MeasurementStore::storePending()
 {
     if (m_pending.isEmpty())
         return;
-    m_settings.writeSetting(SettingsStore::rootKey(), kLastMeasureValue, m_pending.last().stamp());
+    m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::lastMeasure,
+                            m_pending.last().stamp());
     m_writer.AppendToArchive(m_pending);
     m_pending.clear();
 }

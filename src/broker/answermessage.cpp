@@ -1,23 +1,21 @@
 #include "answermessage.h"
 
-#include "answers/answerrecord.h"
-#include "archive/measurementrecord.h"
+#include "answers/acceptedanswer.h"
 #include "model/codepage1251.h"
+#include "model/terminalname.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
-// Offsets of the time stamp (second, minute, hour, day, month, year - 2000) and
-// the name in the two record lengths.
-constexpr int kStatus = 3, kRow = 4;
-constexpr int kShortStamp = 5, kFullStamp = 62, kStampLength = 6, kNameLength = 10;
+constexpr int kNameLength = AnswerRecord::kNameLength;
 
-QString isoTime(const AnswerRecord& r, int stamp)
+QString isoTime(const AcceptedAnswer::Time& t)
 {
-    const QDate date(2000 + r[stamp + 5], r[stamp + 4], r[stamp + 3]);
-    const QTime time(r[stamp + 2], r[stamp + 1], r[stamp]);
+    // second, minute, hour, day, month, year - 2000
+    const QDate date(2000 + t[5], t[4], t[3]);
+    const QTime time(t[2], t[1], t[0]);
     if (!date.isValid() || !time.isValid())
         return {};
     const QDateTime local(date, time);
@@ -34,49 +32,46 @@ QString trimmedName(const AnswerRecord& r, int offset)
 }
 
 // Columns 0 and 1 (name and time of day) stay text; the rest are numbers.
-QJsonObject values(const AnswerRecord& record)
+QJsonObject values(const MeasurementRecord& m)
 {
-    const MeasurementRecord m = MeasurementRecord::fromAnswer(record, QStringLiteral("."));
     const QStringList& titles = MeasurementRecord::columnTitles();
     QJsonObject out;
     for (int i = 0; i < MeasurementRecord::kColumnCount; ++i) {
-        const QString& text = m.columns[size_t(i)];
         if (i < 2) {
+            const QString& text = m.columns[size_t(i)];
             out.insert(titles[i], i == 0 ? text.trimmed() : text);
             continue;
         }
-        bool ok = false;
-        const double number = text.toDouble(&ok);
-        out.insert(titles[i], ok ? QJsonValue(number) : QJsonValue());
+        out.insert(titles[i], QJsonValue(m.numbers[size_t(i)]));
     }
     return out;
 }
 } // namespace
 
-QString AnswerMessage::topic(const AnswerRecord& record)
+QString AnswerMessage::topic(const AcceptedAnswer& answer)
 {
-    return QStringLiteral("channel/") + QString::number(record[kRow] + 1);
+    return QStringLiteral("channel/") + QString::number(answer.row + 1);
 }
 
-QByteArray AnswerMessage::json(const AnswerRecord& record, int length, const QString& terminal,
-                               const QString& statusText)
+QByteArray AnswerMessage::json(const AcceptedAnswer& answer)
 {
-    const bool measurement = length == AnswerRecord::kFullLength;
-    const int stamp = measurement ? kFullStamp : kShortStamp;
+    const bool measurement = answer.kind == AcceptedAnswer::Kind::Measurement;
     QJsonObject o;
-    o.insert(QStringLiteral("row"), record[kRow] + 1);
-    o.insert(QStringLiteral("name"), trimmedName(record, stamp + kStampLength));
-    o.insert(QStringLiteral("terminal"), terminal);
-    o.insert(QStringLiteral("status"), record[kStatus]);
-    o.insert(QStringLiteral("statusText"), statusText);
-    const QString time = isoTime(record, stamp);
+    o.insert(QStringLiteral("row"), answer.row + 1);
+    o.insert(QStringLiteral("name"),
+             trimmedName(answer.record,
+                         measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName));
+    o.insert(QStringLiteral("terminal"), terminalText(answer.terminal));
+    o.insert(QStringLiteral("status"), answer.status);
+    o.insert(QStringLiteral("statusText"), answer.statusText);
+    const QString time = isoTime(answer.time);
     o.insert(QStringLiteral("time"), time.isEmpty() ? QJsonValue() : QJsonValue(time));
     o.insert(QStringLiteral("kind"),
              measurement ? QStringLiteral("measurement") : QStringLiteral("status"));
-    if (measurement)
-        o.insert(QStringLiteral("values"), values(record));
-    const QByteArray bytes(reinterpret_cast<const char*>(record.bytes.data()),
-                           qBound(0, length, AnswerRecord::kCapacity));
+    if (measurement && answer.measurement)
+        o.insert(QStringLiteral("values"), values(*answer.measurement));
+    const QByteArray bytes(reinterpret_cast<const char*>(answer.record.bytes.data()),
+                           answer.length());
     o.insert(QStringLiteral("record"), QString::fromLatin1(bytes.toHex().toUpper()));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-struct AnswerRecord;
+struct AcceptedAnswer;
 
 // The JSON an accepted answer is published as: row, trimmed name, terminal,
 // status byte and the status text the poll list shows, the measurement time
@@ -11,9 +11,7 @@ struct AnswerRecord;
 // titles, and the record itself in hex.
 class AnswerMessage {
 public:
-    // length: 78 (measurement) or 21 (status), as the decoder relays it.
-    static QByteArray json(const AnswerRecord& record, int length, const QString& terminal,
-                           const QString& statusText);
+    static QByteArray json(const AcceptedAnswer& answer);
     // "channel/<row>" below the station's topic root.
-    static QString topic(const AnswerRecord& record);
+    static QString topic(const AcceptedAnswer& answer);
 };

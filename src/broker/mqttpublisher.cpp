@@ -3,7 +3,7 @@
 #include "answermessage.h"
 #include "brokerlogging.h"
 
-#include "answers/answerrecord.h"
+#include "answers/acceptedanswer.h"
 #include "model/stationstate.h"
 
 #include <QJsonDocument>
@@ -23,8 +23,6 @@ MqttPublisher::MqttPublisher(StationState& state, qint64 spoolBound, QObject* pa
     connect(&m_connection, &BrokerConnection::refused, this, &MqttPublisher::onRefused);
     connect(&m_connection, &BrokerConnection::disconnected, this, &MqttPublisher::onDisconnected);
     connect(&m_connection, &BrokerConnection::published, this, &MqttPublisher::onPublished);
-    connect(&m_state.rsSettings, &CellGrid::dataChanged, this,
-            &MqttPublisher::onTerminalCellsChanged);
 }
 
 MqttPublisher::~MqttPublisher()
@@ -61,15 +59,11 @@ void MqttPublisher::stop()
     emit stateChanged();
 }
 
-void MqttPublisher::RelayRecord(AnswerRecord& record, int length)
+void MqttPublisher::accept(const AcceptedAnswer& answer)
 {
-    if (!m_enabled || record[4] >= kChannelCount)
+    if (!m_enabled || answer.row < 0 || answer.row >= kChannelCount)
         return;
-    const int k = record[4];
-    const QString statusText = m_state.queryList.text(k + 1, QueryColumn::Status);
-    const QByteArray json =
-        AnswerMessage::json(record, length, m_state.channels[size_t(k)].terminal, statusText);
-    m_spool.append(AnswerMessage::topic(record), json);
+    m_spool.append(AnswerMessage::topic(answer), AnswerMessage::json(answer));
     drain();
     emit stateChanged();
 }
@@ -163,16 +157,12 @@ void MqttPublisher::onPublished(int mid)
     emit stateChanged();
 }
 
-void MqttPublisher::onTerminalCellsChanged(const QModelIndex& topLeft,
-                                           const QModelIndex& bottomRight)
+void MqttPublisher::publishPortState(int t, const QString& state)
 {
-    // Model row i is grid row i + 1; column t + 1 is terminal t.
-    const int statusModelRow = RsRow::Status - 1;
-    if (!m_connection.isConnected() || topLeft.row() > statusModelRow ||
-        bottomRight.row() < statusModelRow)
+    if (t < 0 || t >= kTerminalCount)
         return;
-    for (int column = qMax(1, topLeft.column()); column <= bottomRight.column(); ++column)
-        publishTerminal(column - 1);
+    m_portStates[size_t(t)] = state;
+    publishTerminal(t);
 }
 
 void MqttPublisher::publishTerminal(int t)
@@ -181,8 +171,8 @@ void MqttPublisher::publishTerminal(int t)
         return;
     QJsonObject o;
     o.insert(QStringLiteral("terminal"), t + 1);
-    o.insert(QStringLiteral("port"), m_state.rsSettings.text(RsRow::ComName, t + 1));
-    o.insert(QStringLiteral("status"), m_state.rsSettings.text(RsRow::Status, t + 1));
+    o.insert(QStringLiteral("port"), m_state.terminals[size_t(t)].comName);
+    o.insert(QStringLiteral("status"), m_portStates[size_t(t)]);
     const QByteArray json = QJsonDocument(o).toJson(QJsonDocument::Compact);
     if (json == m_terminalSent[size_t(t)].toUtf8())
         return;

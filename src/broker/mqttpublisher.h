@@ -4,7 +4,7 @@
 #include "brokersettings.h"
 #include "brokerspool.h"
 
-#include "answers/recordrelay.h"
+#include "answers/answerconsumer.h"
 #include "model/stationlimits.h"
 
 #include <QHash>
@@ -15,13 +15,13 @@
 struct StationState;
 
 // Publishes the station to an MQTT broker: one more consumer of accepted
-// answers beside the live service. Each answer goes into the spool first and
-// leaves it when the broker acknowledged it; while the broker is away the spool
-// keeps them, and they drain in order when it returns. Station state
-// ("online", will "offline") and the terminals' port states are retained topics.
-// Nothing here waits for the network: the connection lives on libmosquitto's
-// thread.
-class MqttPublisher : public QObject, public RecordRelay {
+// answers after the archive and the live service. Each answer goes into the
+// spool first and leaves it when the broker acknowledged it; while the broker
+// is away the spool keeps them, and they drain in order when it returns.
+// Station state ("online", will "offline") and the terminals' port states
+// (from the terminal access's portStateChanged) are retained topics. Nothing
+// here waits for the network: the connection lives on libmosquitto's thread.
+class MqttPublisher : public QObject, public AnswerConsumer {
     Q_OBJECT
 public:
     static constexpr int kWindow = 64; // messages handed to the library, not yet acknowledged
@@ -35,7 +35,11 @@ public:
     void start(const BrokerSettings& settings, const QString& spoolPath);
     void stop();
 
-    void RelayRecord(AnswerRecord& record, int length) override;
+    void beginTick() override {}
+    void accept(const AcceptedAnswer& answer) override;
+    void endTick() override {}
+    // A terminal's port state as the terminal grid now shows it.
+    void publishPortState(int t, const QString& state);
 
     bool isEnabled() const { return m_enabled; }
     bool isConnected() const { return m_connection.isConnected(); }
@@ -52,7 +56,6 @@ private:
     void onDisconnected();
     void onPublished(int mid);
     void onUnreachableTimeout();
-    void onTerminalCellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void drain();
     void publishTerminal(int t);
 
@@ -66,4 +69,5 @@ private:
     QString m_problem;             // logged once per episode
     QTimer m_unreachable;
     std::array<QString, kTerminalCount> m_terminalSent;
+    std::array<QString, kTerminalCount> m_portStates;
 };

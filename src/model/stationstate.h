@@ -2,6 +2,7 @@
 
 #include "cellgrid.h"
 #include "channelentry.h"
+#include "pollbook.h"
 #include "pollqueue.h"
 #include "stationlimits.h"
 #include "terminalport.h"
@@ -18,10 +19,10 @@ struct StationState {
 
     std::array<ChannelEntry, kChannelCount> channels;
     std::array<double, kChannelCount> countdownSeconds{};
-    std::array<bool, kChannelCount> awaitingAnswer{};
+    // requestPending and awaitingAnswer, changed through its named operations.
+    PollBook poll;
 
     std::array<PollQueue, kTerminalCount> pollQueues;
-    std::array<bool, kTerminalCount> requestPending{};
     std::array<TerminalPort, kTerminalCount> terminals;
 
     int iconState = 0;       // 0 black, 1 green, 2 red

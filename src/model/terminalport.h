@@ -8,8 +8,8 @@
 
 class QSerialPort;
 
-// One serial terminal: its settings, the result of its last open and the
-// receiver's framing state, which survives re-opens.
+// One serial terminal: its settings and the result of its last open. The
+// receiver's framing state, which survives re-opens, is the receiver's own.
 struct TerminalPort {
     enum class Handle {
         NeverOpened, // start; stays so while the port is "Не определен"
@@ -28,20 +28,8 @@ struct TerminalPort {
     QString parity;
     QString status; // "Не определен", "Занят" or "Подключен"
 
-    bool crLfSeen = false;
-    bool inFrame = false;
-    int writeIndex = 0;
-    std::array<quint8, kRxBufferSize> rxBuffer{};
-
     TerminalPort();
     ~TerminalPort();
     TerminalPort(TerminalPort&&) noexcept;
     TerminalPort& operator=(TerminalPort&&) noexcept;
-
-    void resetReceiver()
-    {
-        crLfSeen = false;
-        inFrame = false;
-        writeIndex = 0;
-    }
 };

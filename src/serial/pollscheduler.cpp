@@ -74,7 +74,7 @@ void PollScheduler::writeForwardFrame(int t)
 void PollScheduler::pollNext(int t, bool mayForward)
 {
     PollQueue& queue = m_state.pollQueues[t];
-    if (m_state.requestPending[t] || queue.count <= 0)
+    if (m_state.poll.isPending(t) || queue.count <= 0)
         return;
     if (queue.next >= queue.count || queue.next < 0)
         queue.next = 0;
@@ -96,13 +96,12 @@ void PollScheduler::pollNext(int t, bool mayForward)
     const ChannelEntry& channel = m_state.channels[k];
     const int row = k + 1;
     if (SendRequest(t, channel.blockAddress, channel.channelNumber)) {
-        m_state.requestPending[t] = true;
+        m_state.poll.requested(t, k);
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = true;
         m_state.queryList.setText(row, QueryColumn::Waiting,
                                   Texts::waitingPrefix + QString::number(channel.timeoutSeconds) +
                                       Texts::secondsSuffix);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected, CellColour::Green);
+        m_access.showPortState(t, Texts::portConnected, CellColour::Green);
         if (m_sendFailing[t]) {
             m_sendFailing[t] = false;
             qCInfo(lcSerial).noquote()
@@ -111,7 +110,7 @@ void PollScheduler::pollNext(int t, bool mayForward)
     } else {
         m_state.queryList.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy,
                                   CellColour::Red);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+        m_access.showPortState(t, Texts::portBusy, CellColour::Red);
         if (!m_sendFailing[t]) {
             m_sendFailing[t] = true;
             qCWarning(lcSerial).noquote() << "terminal" << t + 1 << terminal.comName

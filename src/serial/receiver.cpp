@@ -11,18 +11,7 @@
 #include "model/stationstate.h"
 
 namespace {
-constexpr quint8 kColon = 0x3A;
-constexpr quint8 kCr = 0x0D;
-constexpr quint8 kLf = 0x0A;
 constexpr int kCodeByte = 1;
-
-// A digit's value as the blocks' firmware computes it: only 0..9 and A..F are
-// right, anything else gives some value (8-bit wrap kept on purpose: it is the
-// line check that drops spoiled frames).
-quint8 nibbleValue(quint8 x)
-{
-    return quint8(x < 0x3A ? x - 0x30 : x - 0x37);
-}
 
 bool handedToAnswer(int n)
 {
@@ -44,7 +33,9 @@ Receiver::Receiver(StationState& state, TerminalAccess& access, IconBlinker& bli
 
 void Receiver::RSTimerTimer()
 {
-    emit tickStarted();
+    // Around the answers of one tick, so that their archive lines and relay
+    // frames can go out together at its end.
+    m_decoder.beginTick();
     // Everything that arrived is framed now, one collection at a time: nothing
     // waits for a later tick. The port bounds what a flooding line leaves.
     for (int t = 0; t < kTerminalCount; ++t) {
@@ -55,107 +46,70 @@ void Receiver::RSTimerTimer()
             takeBytes(t, arrived.constData() + at,
                       qMin(qsizetype(kCollectionSize), arrived.size() - at));
     }
-    emit tickFinished();
+    m_decoder.endTick();
 }
 
 void Receiver::takeBytes(int t, const char* bytes, qsizetype size)
 {
     if (t < 0 || t >= kTerminalCount)
         return;
-    TerminalPort& terminal = m_state.terminals[t];
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto c = quint8(bytes[i]);
-        if (terminal.writeIndex < 0 || terminal.writeIndex >= kRxBufferSize)
-            terminal.resetReceiver();
-        if (c == kColon) {
-            if (terminal.inFrame)
-                terminal.writeIndex = 0;
-            terminal.crLfSeen = false;
-            terminal.inFrame = true;
-            continue;
-        }
-        if (!terminal.inFrame)
-            continue;
-        const int at = terminal.writeIndex;
-        terminal.rxBuffer[at] = c;
-        if (at > 0 && terminal.rxBuffer[at - 1] == kCr && c == kLf)
-            terminal.crLfSeen = true;
-        if (terminal.crLfSeen) {
-            terminal.writeIndex = at - 1; // at the CR
-            terminal.rxBuffer[at - 1] = 0;
-            frameComplete(t, terminal.writeIndex);
-            continue;
-        }
-        terminal.writeIndex = at + 1;
-        if (terminal.writeIndex >= kRxBufferSize) {
+    FrameAssembler& assembler = m_assemblers[size_t(t)];
+    QByteArrayView rest(bytes, size);
+    while (!rest.isEmpty()) {
+        const FrameAssembler::Step step = assembler.take(rest);
+        rest = rest.sliced(step.consumed);
+        if (step.status == FrameAssembler::Status::Frame)
+            frameComplete(t);
+        else if (step.status == FrameAssembler::Status::Overflow)
             qCWarning(lcSerial).noquote()
-                << "terminal" << t + 1 << terminal.comName << "dropped a frame of" << kRxBufferSize
-                << "characters without CR LF";
-            terminal.resetReceiver();
-        }
+                << "terminal" << t + 1 << m_state.terminals[t].comName << "dropped a frame of"
+                << FrameAssembler::kBufferSize << "characters without CR LF";
     }
 }
 
-void Receiver::frameComplete(int t, int len)
+void Receiver::resetFraming(int t)
 {
-    TerminalPort& terminal = m_state.terminals[t];
-    const QByteArray characters(reinterpret_cast<const char*>(terminal.rxBuffer.data()), len);
-    if (!DecodeFrame(t, len)) {
+    if (t >= 0 && t < kTerminalCount)
+        m_assemblers[size_t(t)].reset();
+}
+
+void Receiver::frameComplete(int t)
+{
+    FrameAssembler& assembler = m_assemblers[size_t(t)];
+    const int len = int(assembler.frame().size());
+    // Decoding works in place: keep the characters for the log line.
+    const QByteArray characters =
+        lcSerial().isDebugEnabled() ? assembler.frame().toByteArray() : QByteArray();
+    if (!assembler.DecodeFrame()) {
         qCDebug(lcSerial) << "terminal" << t + 1
                           << "frame failed its LRC:" << characters.toHex(' ');
-        terminal.resetReceiver();
         m_blinker.flash(2);
         return;
     }
-    const int n = len / 2;
-    qCDebug(lcSerial).noquote()
-        << "terminal" << t + 1 << "frame"
-        << QString::fromLatin1(
-               QByteArray(reinterpret_cast<const char*>(terminal.rxBuffer.data()), n).toHex(' '));
+    const QByteArrayView bytes = assembler.bytes(len / 2);
+    qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "frame"
+                                << QString::fromLatin1(bytes.toByteArray().toHex(' '));
     m_blinker.flash(1);
     if (m_monitor.isEnabled())
-        showOnMonitor(t, n);
-    dispatch(t, n);
-    terminal.resetReceiver();
+        showOnMonitor(t, bytes);
+    dispatch(t, bytes);
 }
 
-void Receiver::showOnMonitor(int t, int n)
+void Receiver::showOnMonitor(int t, QByteArrayView bytes)
 {
-    const TerminalPort& terminal = m_state.terminals[t];
-    const QByteArrayView bytes(reinterpret_cast<const char*>(terminal.rxBuffer.data()), n);
     const QStringList block =
-        MonitorBlock::lines(t + 1, terminal.comName, bytes, m_monitor.isEmpty());
+        MonitorBlock::lines(t + 1, m_state.terminals[t].comName, bytes, m_monitor.isEmpty());
     for (const QString& line : block)
         m_monitor.appendLine(line);
 }
 
-void Receiver::dispatch(int t, int n)
+void Receiver::dispatch(int t, QByteArrayView bytes)
 {
-    if (n <= kCodeByte || m_state.terminals[t].rxBuffer[kCodeByte] != HexFrame::kRequestCode)
+    const auto n = int(bytes.size());
+    if (n <= kCodeByte || quint8(bytes[kCodeByte]) != HexFrame::kRequestCode)
         return;
     if (handedToAnswer(n))
-        m_decoder.DecodeAnswer(t, n);
+        m_decoder.DecodeAnswer(t, bytes);
     else if (handedToCompactAnswer(n))
-        m_decoder.DecodeCompactAnswer(t, n);
-}
-
-bool Receiver::DecodeFrame(int t, int len)
-{
-    if (t < 0 || t >= kTerminalCount)
-        return false;
-    // Room for the pairs and for the CR LF written after the bytes.
-    len = qBound(0, len, kRxBufferSize - 2);
-    auto& buffer = m_state.terminals[t].rxBuffer;
-    quint8 sum = 0;
-    for (int i = 0; i < len; i += 2) {
-        const quint8 high = nibbleValue(buffer[i]);
-        const quint8 low = nibbleValue(buffer[i + 1]);
-        const auto byte = quint8(quint8(high * 16) | low);
-        buffer[i / 2] = byte;
-        sum = quint8(sum + byte);
-    }
-    const int m = (len + 1) / 2;
-    buffer[m] = kCr;
-    buffer[m + 1] = kLf;
-    return sum == 0;
+        m_decoder.DecodeCompactAnswer(t, bytes);
 }

@@ -49,14 +49,14 @@ void Supervision::superviseChannel(int k)
     const TerminalPort& terminal = m_state.terminals[t];
     if (terminal.status == Texts::portUndefined) {
         grid.setCell(row, QueryColumn::Status, Texts::portNotDefined, CellColour::Red);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, QStringLiteral("-"), CellColour::Black);
+        m_access.showPortState(t, QStringLiteral("-"), CellColour::Black);
         grid.setText(row, QueryColumn::Waiting, QString());
         return;
     }
     if (terminal.status == Texts::portBusy && !reopenBusyPort(t, row))
         return;
 
-    if (!m_state.awaitingAnswer[k] && channel.mode != Texts::modeActive)
+    if (!m_state.poll.isAwaiting(k) && channel.mode != Texts::modeActive)
         return;
 
     if (m_silent[k]) {
@@ -81,11 +81,11 @@ bool Supervision::reopenBusyPort(int t, int row)
     noteOpenResult(t, opened);
     if (opened) {
         grid.setCell(row, QueryColumn::Status, QString(), CellColour::Black);
-        m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected, CellColour::Green);
+        m_access.showPortState(t, Texts::portConnected, CellColour::Green);
         return true;
     }
     grid.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy, CellColour::Red);
-    m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+    m_access.showPortState(t, Texts::portBusy, CellColour::Red);
     grid.setText(row, QueryColumn::Waiting, QString());
     return false;
 }
@@ -105,21 +105,19 @@ void Supervision::expire(int k, int t)
         if (opened) {
             grid.setCell(row, QueryColumn::Status, Texts::noDataFromBlock, CellColour::Red);
             grid.setText(row, QueryColumn::Version, Texts::unknownVersion);
-            m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portConnected,
-                                       CellColour::Green);
+            m_access.showPortState(t, Texts::portConnected, CellColour::Green);
             if (firstSilence)
                 qCWarning(lcSerial).noquote()
                     << describeChannel(channel, k, t) << "sent no data within"
                     << channel.timeoutSeconds << "s; port re-opened";
         } else {
             grid.setCell(row, QueryColumn::Status, Texts::portMissingOrBusy, CellColour::Red);
-            m_state.rsSettings.setCell(RsRow::Status, t + 1, Texts::portBusy, CellColour::Red);
+            m_access.showPortState(t, Texts::portBusy, CellColour::Red);
         }
         return;
     }
 
-    m_state.awaitingAnswer[k] = false;
-    m_state.requestPending[t] = false;
+    m_state.poll.timedOut(t, k);
     grid.setCell(row, QueryColumn::Status, Texts::blockNotAnswering, CellColour::Red);
     grid.setText(row, QueryColumn::Waiting, QString());
     grid.setText(row, QueryColumn::Version, Texts::unknownVersion);

@@ -204,11 +204,22 @@ void TerminalAccess::write(int t, const QByteArray& bytes)
 
 void TerminalAccess::showOpenResult(int t, bool opened)
 {
-    const int column = t + 1;
     if (opened)
-        m_state.rsSettings.setCell(RsRow::Status, column, Texts::portConnected, CellColour::Green);
+        showPortState(t, Texts::portConnected, CellColour::Green);
     else if (m_state.terminals[t].comName == Texts::portUndefined)
-        m_state.rsSettings.setCell(RsRow::Status, column, QStringLiteral("-"), CellColour::Black);
+        showPortState(t, QStringLiteral("-"), CellColour::Black);
     else
-        m_state.rsSettings.setCell(RsRow::Status, column, Texts::portBusy, CellColour::Red);
+        showPortState(t, Texts::portBusy, CellColour::Red);
+}
+
+void TerminalAccess::showPortState(int t, const QString& text, CellColour colour)
+{
+    if (t < 0 || t >= kTerminalCount)
+        return;
+    CellGrid& grid = m_state.rsSettings;
+    const int column = t + 1;
+    const bool changed = grid.text(RsRow::Status, column) != text;
+    grid.setCell(RsRow::Status, column, text, colour);
+    if (changed)
+        emit portStateChanged(t, text);
 }

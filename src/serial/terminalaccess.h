@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 
+#include "model/cellcolour.h"
 #include "model/stationlimits.h"
 
 class SettingsStore;
@@ -47,6 +48,12 @@ public:
     // Row 6 of tblRSSettings after an open: "Подключен" green, "-" black for a
     // port that is "Не определен", else "Занят" red.
     void showOpenResult(int t, bool opened);
+    // Row 6 of tblRSSettings for terminal t, the one place it is written.
+    void showPortState(int t, const QString& text, CellColour colour);
+
+signals:
+    // The port state terminal t shows changed: "Подключен", "Занят" or "-".
+    void portStateChanged(int t, const QString& state);
 
 private:
     struct Backlog {

@@ -1,16 +1,13 @@
 #include "station.h"
 
-#include "descriptorlimit.h"
-
 #include "model/integertext.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
 
 namespace {
-const QString kTcpPortValue = QStringLiteral("TCP_IP_Port");
-const QString kHistoryFolderValue = QStringLiteral("HistoryFolder");
 
 // One log line per Apply with its result.
 Outcome logged(const char* apply, const Outcome& outcome)
@@ -22,21 +19,12 @@ Outcome logged(const char* apply, const Outcome& outcome)
     return outcome;
 }
 
-// The texts a channel row stores, in the order Apply writes them.
-struct ChannelValue {
-    const char16_t* name;
-    int column;
-};
-constexpr ChannelValue kChannelValues[] = {
-    {u"ChannelName", QueryColumn::Name},
-    {u"Terminal", QueryColumn::Terminal},
-    {u"Regime", QueryColumn::Mode},
-    {u"AddresBO", QueryColumn::Address},
-    {u"ChannelBONumber", QueryColumn::Channel},
-    {u"Timeout", QueryColumn::Timeout},
-};
-constexpr const char16_t* kTerminalValues[] = {u"COMName", u"BaudRate", u"DataBits", u"StopBits",
-                                               u"Parity"};
+// The grid column of each stored channel value, in SettingsSchema::channelValues order.
+constexpr int kChannelColumns[] = {QueryColumn::Name,    QueryColumn::Terminal,
+                                   QueryColumn::Mode,    QueryColumn::Address,
+                                   QueryColumn::Channel, QueryColumn::Timeout};
+static_assert(std::size(kChannelColumns) ==
+              std::tuple_size_v<decltype(SettingsSchema::channelValues)>);
 } // namespace
 
 Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPort, QObject* parent)
@@ -45,26 +33,21 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
       m_liveServer(m_state, m_scheduler), m_publisher(m_state),
-      m_decoder(m_state, m_clock, m_measurementStore, m_relays),
+      m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock)
 {
-    m_relays.add(m_liveServer);
-    m_relays.add(m_publisher);
+    // One road for every accepted answer. Within a tick: LastMeasure once, each
+    // archive file once, one write per live client, in that order.
+    m_consumers.add(m_measurementStore);
+    m_consumers.add(m_liveServer);
+    m_consumers.add(m_publisher);
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
             &Station::onArchiveFolderFailed);
-    // One tick's answers: LastMeasure once, each archive file once, one write
-    // per live client, in that order.
-    connect(&m_receiver, &Receiver::tickStarted, this, [this] {
-        m_measurementStore.beginBatch();
-        m_liveServer.beginBatch();
-    });
-    connect(&m_receiver, &Receiver::tickFinished, this, [this] {
-        m_measurementStore.endBatch();
-        m_liveServer.endBatch();
-    });
+    connect(&m_access, &TerminalAccess::portStateChanged, &m_publisher,
+            &MqttPublisher::publishPortState);
 }
 
 Station::~Station()
@@ -95,11 +78,6 @@ void Station::start(bool startTimers)
     m_state.historyClientSeq = 1;
     m_state.iconState = 0;
     emit iconStateChanged(0);
-    const long descriptors = DescriptorLimit::raiseToHard();
-    m_liveServer.setClientLimit(
-        DescriptorLimit::liveClients(descriptors, LiveServer::kDefaultClientLimit));
-    qCInfo(lcShell) << "open-file limit" << descriptors << "- live clients at most"
-                    << m_liveServer.clientLimit();
     readStoredSettings();
     startServices();
     openTerminals();
@@ -115,7 +93,6 @@ void Station::readStoredSettings()
     readLivePort();
     readChannels();
     readTerminals();
-    m_archivePathText = readArchiveFolder();
     m_publisher.start(BrokerSettings::read(m_settings), BrokerSettings::spoolPath(m_settings));
 }
 
@@ -147,15 +124,16 @@ int Station::storedInteger(const QString& key, const QString& valueName, const Q
 
 void Station::readLivePort()
 {
-    m_tcpPortText = m_settings.readSetting(SettingsStore::rootKey(), kTcpPortValue);
-    const auto port = parseInteger(m_tcpPortText);
+    const QString text = m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort);
+    const auto port = parseInteger(text);
     if (port && *port >= 0 && *port <= 65535) {
         m_livePort = quint16(*port);
         return;
     }
     m_livePort = kLayoutLivePort;
-    qCWarning(lcShell).noquote() << "stored value" << SettingsStore::rootKey() + kTcpPortValue
-                                 << "is not a port:" << (u'"' + m_tcpPortText + u'"')
+    qCWarning(lcShell).noquote() << "stored value"
+                                 << SettingsStore::rootKey() + SettingsSchema::tcpPort
+                                 << "is not a port:" << (u'"' + text + u'"')
                                  << "- the live service uses" << kLayoutLivePort;
 }
 
@@ -178,23 +156,20 @@ void Station::startServices()
 void Station::readChannels()
 {
     m_missingNumbers = 0;
-    for (PollQueue& queue : m_state.pollQueues)
-        queue.clear();
     for (int k = 0; k < kChannelCount; ++k) {
         const int row = k + 1;
         const QString key = SettingsStore::channelKey(row);
         ChannelEntry& channel = m_state.channels[k];
-        auto read = [&](const char16_t* value) {
-            return m_settings.readSetting(key, QString::fromUtf16(value));
+        auto read = [&](const QString& value) { return m_settings.readSetting(key, value); };
+        auto readInteger = [&](const QString& value) {
+            return storedInteger(key, value, read(value));
         };
-        channel.name = read(u"ChannelName");
-        channel.blockAddress =
-            quint8(storedInteger(key, QStringLiteral("AddresBO"), read(u"AddresBO")));
-        channel.channelNumber =
-            quint8(storedInteger(key, QStringLiteral("ChannelBONumber"), read(u"ChannelBONumber")));
-        channel.terminal = read(u"Terminal");
-        channel.mode = read(u"Regime");
-        channel.timeoutSeconds = storedInteger(key, QStringLiteral("Timeout"), read(u"Timeout"));
+        channel.name = read(SettingsSchema::channelName);
+        channel.blockAddress = quint8(readInteger(SettingsSchema::channelAddress));
+        channel.channelNumber = quint8(readInteger(SettingsSchema::channelNumber));
+        channel.terminal = read(SettingsSchema::channelTerminal);
+        channel.mode = read(SettingsSchema::channelMode);
+        channel.timeoutSeconds = readInteger(SettingsSchema::channelTimeout);
 
         CellGrid& grid = m_state.queryList;
         grid.setText(row, QueryColumn::Name, channel.name);
@@ -205,7 +180,7 @@ void Station::readChannels()
         grid.setText(row, QueryColumn::Timeout, QString::number(channel.timeoutSeconds));
 
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
+        m_state.poll.configured(k, channel);
     }
     m_state.rebuildQueues();
     if (m_missingNumbers > 0)
@@ -221,10 +196,10 @@ void Station::readTerminals()
         QString* fields[] = {&terminal.comName, &terminal.baudRate, &terminal.dataBits,
                              &terminal.stopBits, &terminal.parity};
         for (int i = 0; i < 5; ++i) {
-            *fields[i] = m_settings.readSetting(key, QString::fromUtf16(kTerminalValues[i]));
+            *fields[i] = m_settings.readSetting(key, SettingsSchema::terminalValues[size_t(i)]);
             m_state.rsSettings.setText(RsRow::ComName + i, t + 1, *fields[i]);
         }
-        terminal.resetReceiver();
+        m_receiver.resetFraming(t);
     }
 }
 
@@ -242,15 +217,17 @@ void Station::openTerminals()
     }
 }
 
-Outcome Station::applyPollList()
+Outcome Station::applyPollList(QPoint* failedCell)
 {
     const CellGrid& grid = m_state.queryList;
-    m_failedCell = QPoint();
+    if (failedCell)
+        *failedCell = QPoint();
     for (int row = 1; row <= kChannelCount; ++row) {
         for (int column : {QueryColumn::Address, QueryColumn::Channel, QueryColumn::Timeout}) {
             const QString text = grid.text(row, column);
             if (!parseInteger(text)) {
-                m_failedCell = QPoint(column, row);
+                if (failedCell)
+                    *failedCell = QPoint(column, row);
                 qCWarning(lcShell).noquote()
                     << "poll list row" << row << "column" << column << "is not a number";
                 return logged("the poll list", Outcome::failure(notAnIntegerMessage(text)));
@@ -260,8 +237,6 @@ Outcome Station::applyPollList()
 
     // The 180 values reach the store in one rewrite of it.
     m_settings.beginBatch();
-    for (PollQueue& queue : m_state.pollQueues)
-        queue.clear();
     for (int row = 1; row <= kChannelCount; ++row) {
         const int k = row - 1;
         ChannelEntry& channel = m_state.channels[k];
@@ -273,17 +248,13 @@ Outcome Station::applyPollList()
         channel.timeoutSeconds = *parseInteger(grid.text(row, QueryColumn::Timeout));
 
         const QString key = SettingsStore::channelKey(row);
-        for (const ChannelValue& value : kChannelValues)
-            m_settings.writeSetting(key, QString::fromUtf16(value.name),
-                                    grid.text(row, value.column));
+        for (size_t i = 0; i < SettingsSchema::channelValues.size(); ++i)
+            m_settings.writeSetting(key, SettingsSchema::channelValues[i],
+                                    grid.text(row, kChannelColumns[i]));
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
-        m_state.awaitingAnswer[k] = channel.mode == Texts::modeActive;
-        for (int t = 0; t < kTerminalCount; ++t)
-            m_state.requestPending[t] = false;
-        const int t = terminalIndex(channel.terminal);
-        if (t >= 0 && channel.mode == Texts::modeOnRequest)
-            m_state.pollQueues[t].append(k);
     }
+    m_state.rebuildQueues();
+    m_state.poll.reset(m_state.channels);
     return logged("the poll list", m_settings.endBatch());
 }
 
@@ -299,8 +270,8 @@ Outcome Station::applyTerminals()
             *fields[i] = m_state.rsSettings.text(RsRow::ComName + i, column);
         const QString key = SettingsStore::terminalKey(column);
         for (int i = 0; i < 5; ++i)
-            m_settings.writeSetting(key, QString::fromUtf16(kTerminalValues[i]), *fields[i]);
-        terminal.resetReceiver();
+            m_settings.writeSetting(key, SettingsSchema::terminalValues[size_t(i)], *fields[i]);
+        m_receiver.resetFraming(t);
         const bool opened = m_access.OpenTerminal(t, terminal.baudRate);
         m_access.showOpenResult(t, opened);
         if (opened)
@@ -328,24 +299,21 @@ Outcome Station::applyTcpPort(const QString& portText)
         return logged("the TCP port", listening);
     }
     m_livePort = quint16(*port);
-    m_tcpPortText = portText;
     qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
-    return logged("the TCP port",
-                  m_settings.writeSetting(SettingsStore::rootKey(), kTcpPortValue, portText));
+    return logged("the TCP port", m_settings.writeSetting(SettingsStore::rootKey(),
+                                                          SettingsSchema::tcpPort, portText));
 }
 
 Outcome Station::applyArchiveFolder(const QString& folder)
 {
-    const Outcome stored =
-        m_settings.writeSetting(SettingsStore::rootKey(), kHistoryFolderValue, folder);
-    if (stored)
-        m_archivePathText = folder;
-    return logged("the archive folder", stored);
+    return logged(
+        "the archive folder",
+        m_settings.writeSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder, folder));
 }
 
 QString Station::readArchiveFolder() const
 {
-    return m_settings.readSetting(SettingsStore::rootKey(), kHistoryFolderValue);
+    return m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder);
 }
 
 void Station::onArchiveFolderFailed(const QString& folder)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "answers/answerconsumerlist.h"
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
-#include "answers/recordrelaylist.h"
 #include "archive/archivereader.h"
 #include "archive/archivewriter.h"
 #include "archive/historyservice.h"
@@ -43,15 +43,15 @@ public:
     // supervision enabled, archive folder read. With startTimers the receive and
     // send timers run as the layout enables them; tests call the ticks directly.
     void start(bool startTimers = true);
-    // The stored settings into the tables: live port, poll list, terminals and the
-    // archive folder's text; opens and listens on nothing.
+    // The stored settings into the tables: live port, poll list, terminals and
+    // the broker's; opens and listens on nothing.
     void readStoredSettings();
     // Closes both services with their clients and stops the timers.
     void shutdown();
 
-    // A failed Apply leaves failedCell() at the grid cell (row, column) it stopped on.
-    Outcome applyPollList();
-    QPoint failedCell() const { return m_failedCell; }
+    // A failed Apply leaves failedCell, when given, at the grid cell (column x,
+    // row y) it stopped on, and null otherwise.
+    Outcome applyPollList(QPoint* failedCell = nullptr);
     Outcome applyTerminals();
     Outcome applyTcpPort(const QString& portText);
     Outcome applyArchiveFolder(const QString& folder);
@@ -60,28 +60,12 @@ public:
     // Stores the KX7R_QUERRY\MQTT values and restarts publishing with them.
     Outcome applyBroker(const BrokerSettings& broker);
 
-    // Texts the window shows in txtTCP_PORT and txtArchivePath at start-up.
-    QString tcpPortText() const { return m_tcpPortText; }
-    QString archivePathText() const { return m_archivePathText; }
-
+    // What the window and main() work with.
     StationState& state() { return m_state; }
     SettingsStore& settings() { return m_settings; }
     LineMonitor& monitor() { return m_monitor; }
-    IconBlinker& blinker() { return m_blinker; }
-    TerminalAccess& access() { return m_access; }
-    PollScheduler& scheduler() { return m_scheduler; }
-    Receiver& receiver() { return m_receiver; }
-    Supervision& supervision() { return m_supervision; }
-    AnswerDecoder& decoder() { return m_decoder; }
     LiveServer& liveServer() { return m_liveServer; }
     MqttPublisher& publisher() { return m_publisher; }
-    HistoryService& historyService() { return m_historyService; }
-    ArchiveWriter& archiveWriter() { return m_archiveWriter; }
-
-    QTimer& timerWaitAnsewer() { return m_timerWaitAnsewer; }
-    QTimer& rsTimer() { return m_rsTimer; }
-    QTimer& timerSendQuerry() { return m_timerSendQuerry; }
-    QTimer& timerBlink() { return m_timerBlink; }
 
 signals:
     void iconStateChanged(int iconState);
@@ -91,6 +75,9 @@ signals:
     void archiveFolderFailed(const QString& folder);
 
 private:
+    // The tests' look at the parts the window never touches (tests/support).
+    friend struct StationProbe;
+
     void setUpTimers();
     void readLivePort();
     void startServices();
@@ -119,15 +106,12 @@ private:
     MeasurementStore m_measurementStore;
     LiveServer m_liveServer;
     MqttPublisher m_publisher;
-    RecordRelayList m_relays; // the live service, then the broker
+    AnswerConsumerList m_consumers; // the archive, the live service, then the broker
     AnswerDecoder m_decoder;
     Receiver m_receiver;
     ArchiveReader m_archiveReader;
     HistoryService m_historyService;
 
     quint16 m_livePort = kLayoutLivePort;
-    QString m_tcpPortText;
-    QString m_archivePathText;
     int m_missingNumbers = 0;
-    QPoint m_failedCell;
 };

@@ -10,6 +10,8 @@
 
 #include "model/integertext.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
+#include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "serial/linemonitor.h"
 #include "shell/station.h"
@@ -219,7 +221,9 @@ QWidget* TFormMain::buildTcpPage()
     page->setObjectName(QStringLiteral("tsTCP"));
 
     auto* portLabel = new QLabel(QStringLiteral("Порт"), page);
-    m_txtTCP_PORT = new QLineEdit(m_station.tcpPortText(), page);
+    // The port text as stored, a number or not; an Apply changes it from then on.
+    m_txtTCP_PORT = new QLineEdit(
+        m_station.settings().readSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort), page);
     m_txtTCP_PORT->setObjectName(QStringLiteral("txtTCP_PORT"));
     m_txtTCP_PORT->setFixedWidth(kPortBoxWidth);
     portLabel->setBuddy(m_txtTCP_PORT);
@@ -279,7 +283,7 @@ QWidget* TFormMain::buildArchivePage()
     page->setObjectName(QStringLiteral("tsAdditional"));
 
     auto* label = new QLabel(QStringLiteral("Архив данных измерений"), page);
-    m_txtArchivePath = new QLineEdit(m_station.archivePathText(), page);
+    m_txtArchivePath = new QLineEdit(m_station.readArchiveFolder(), page);
     m_txtArchivePath->setObjectName(QStringLiteral("txtArchivePath"));
     m_txtArchivePath->setFixedWidth(kArchiveBoxWidth);
     label->setBuddy(m_txtArchivePath);
@@ -386,8 +390,8 @@ bool TFormMain::isUnappliedPollListCell(int row, int column) const
 
 void TFormMain::btnApplyQuerryListClick()
 {
-    const Outcome outcome = m_station.applyPollList();
-    const QPoint cell = m_station.failedCell();
+    QPoint cell;
+    const Outcome outcome = m_station.applyPollList(&cell);
     if (cell.isNull()) // taken, even when the store refused to keep it
         rememberAppliedPollList();
     if (outcome) {

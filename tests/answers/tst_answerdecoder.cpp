@@ -1,29 +1,34 @@
+#include "answers/acceptedanswer.h"
+#include "answers/answerconsumer.h"
 #include "answers/answerdecoder.h"
 #include "answers/answerstatustext.h"
-#include "answers/measurementsink.h"
-#include "answers/recordrelay.h"
 #include "fixedclock.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
 
+#include <QLocale>
 #include <QTest>
 
 namespace {
 
-struct Recorder : MeasurementSink, RecordRelay {
+// The records as the archive (stored) and the live service (relayed) take them.
+struct Recorder : AnswerConsumer {
     QList<QByteArray> stored;
     QList<QByteArray> relayed;
-    void StoreMeasurement(const AnswerRecord& r) override
+    QList<AcceptedAnswer> answers;
+    void beginTick() override {}
+    void accept(const AcceptedAnswer& a) override
     {
-        stored.append(QByteArray(reinterpret_cast<const char*>(r.bytes.data()), 78));
+        answers.append(a);
+        const auto* bytes = reinterpret_cast<const char*>(a.record.bytes.data());
+        if (a.archived())
+            stored.append(QByteArray(bytes, AnswerRecord::kFullLength));
+        relayed.append(QByteArray(bytes, a.length()));
     }
-    void RelayRecord(AnswerRecord& r, int length) override
-    {
-        relayed.append(QByteArray(reinterpret_cast<const char*>(r.bytes.data()), length));
-    }
+    void endTick() override {}
 };
 
-// An answer with its LRC, as the receiver leaves it in rxBuffer.
+// An answer with its LRC, as the receiver hands it on.
 QByteArray answer(QByteArray bytes, int length)
 {
     bytes.resize(length - 1, '\0');
@@ -43,7 +48,7 @@ struct Rig {
     StationState state;
     FixedClock clock{QDateTime(QDate(2024, 6, 15), QTime(14, 45, 30))};
     Recorder recorder;
-    AnswerDecoder decoder{state, clock, recorder, recorder};
+    AnswerDecoder decoder{state, clock, recorder};
 
     Rig()
     {
@@ -59,13 +64,10 @@ struct Rig {
     }
     void feed(int t, const QByteArray& bytes, bool compact = false)
     {
-        std::copy(bytes.begin(), bytes.end(), state.terminals[t].rxBuffer.begin());
-        state.terminals[t].inFrame = true;
-        state.terminals[t].writeIndex = 40;
         if (compact)
-            decoder.DecodeCompactAnswer(t, int(bytes.size()));
+            decoder.DecodeCompactAnswer(t, bytes);
         else
-            decoder.DecodeAnswer(t, int(bytes.size()));
+            decoder.DecodeAnswer(t, bytes);
     }
     QString cell(int k, int column) const { return state.queryList.text(k + 1, column); }
     CellColour colour(int k) const { return state.queryList.colour(k + 1, QueryColumn::Status); }
@@ -80,8 +82,7 @@ private slots:
     {
         Rig rig;
         rig.channel(0, 1, 3, QStringLiteral("Терминал1"));
-        rig.state.awaitingAnswer[0] = true;
-        rig.state.requestPending[0] = true;
+        rig.state.poll.requested(0, 0);
         rig.state.countdownSeconds[0] = 2.5;
         rig.state.queryList.setText(1, QueryColumn::Waiting,
                                     QStringLiteral("Ожидание ответа 2 сек"));
@@ -93,12 +94,10 @@ private slots:
         QCOMPARE(rig.recorder.relayed.size(), 1);
         QCOMPARE(rig.recorder.relayed[0], hex("FF340502001E2D0E0F0618") + QByteArray(10, ' '));
         QVERIFY(rig.recorder.stored.isEmpty());
-        QVERIFY(!rig.state.awaitingAnswer[0]);
-        QVERIFY(!rig.state.requestPending[0]);
+        QVERIFY(!rig.state.poll.isAwaiting(0));
+        QVERIFY(!rig.state.poll.isPending(0));
         QCOMPARE(rig.cell(0, QueryColumn::Waiting), QString());
         QCOMPARE(rig.state.countdownSeconds[0], 10.0);
-        QVERIFY(!rig.state.terminals[0].inFrame);
-        QCOMPARE(rig.state.terminals[0].writeIndex, 0);
     }
 
     void statusCodes_data()
@@ -182,8 +181,8 @@ private slots:
         Rig rig;
         rig.channel(4, 1, 0, QStringLiteral("Терминал5"), Texts::modeOnRequest,
                     QStringLiteral("Резервуар12"));
-        rig.state.requestPending[4] = true;
-        rig.state.requestPending[1] = true;
+        rig.state.poll.requested(4, -1);
+        rig.state.poll.requested(1, -1);
         QByteArray bytes = hex("01340A0000") + QByteArray(1, '\x55') + QByteArray(1, char(0x1C));
         for (int i = 7; i < 57; ++i)
             bytes.append(char(i));
@@ -201,8 +200,55 @@ private slots:
         QCOMPARE(record.mid(62, 6), time);
         QCOMPARE(record.mid(68, 10), QByteArray("\xD0\xE5\xE7\xE5\xF0\xE2\xF3\xE0\xF0\x31"));
         QCOMPARE(rig.cell(4, QueryColumn::Version), QStringLiteral("RLX.042.307.DTC.0012"));
-        QVERIFY(!rig.state.requestPending[4]);
-        QVERIFY2(rig.state.requestPending[1], "the arriving terminal plays no part");
+        QVERIFY(!rig.state.poll.isPending(4));
+        QVERIFY2(rig.state.poll.isPending(1), "the arriving terminal plays no part");
+    }
+
+    // The value every consumer takes: decoded once, with what the grid shows.
+    void acceptedAnswerCarriesTheDecodedValue()
+    {
+        Rig rig;
+        rig.channel(4, 1, 0, QStringLiteral("Терминал5"), Texts::modeOnRequest,
+                    QStringLiteral("Tank"));
+        rig.channel(6, 3, 2, QStringLiteral("Терминал1"));
+        QByteArray bytes = hex("01340A0000") + QByteArray(52, '\0') + hex("03050716090F");
+        bytes[8] = char(0x38), bytes[9] = char(0xDD);   // S1 14557 tenths
+        bytes[32] = char(0xFF), bytes[33] = char(0xFB); // T1 -5 tenths
+        rig.feed(1, answer(bytes, 69));
+        rig.feed(2, answer(hex("013405020001"), 12));
+        rig.feed(0, answer(hex("03340200"), 58), true);
+        QCOMPARE(rig.recorder.answers.size(), 3);
+
+        const AcceptedAnswer& m = rig.recorder.answers[0];
+        QCOMPARE(m.row, 4);
+        QCOMPARE(m.terminal, 4); // the channel's terminal, not the one it came in on
+        QCOMPARE(m.kind, AcceptedAnswer::Kind::Measurement);
+        QVERIFY(m.archived());
+        QCOMPARE(m.statusText, Texts::dataReceived);
+        QCOMPARE(m.time, (AcceptedAnswer::Time{3, 5, 7, 22, 9, 15}));
+        QVERIFY(m.measurement.has_value());
+        const QString point = QLocale::system().decimalPoint();
+        QCOMPARE(m.measurement->columns[0], QStringLiteral("Tank      "));
+        QCOMPARE(m.measurement->columns[3], u"1455" + point + u"7");
+        QCOMPARE(m.measurement->numbers[3], 1455.7);
+        QCOMPARE(m.measurement->columns[15], u"-0" + point + u"5");
+        QCOMPARE(m.measurement->numbers[15], -0.5);
+        QCOMPARE(m.measurement->stamp(), QStringLiteral("22092015070503"));
+
+        const AcceptedAnswer& s = rig.recorder.answers[1];
+        QCOMPARE(s.kind, AcceptedAnswer::Kind::Status);
+        QCOMPARE(s.status, quint8(0x02));
+        QCOMPARE(s.statusText, QStringLiteral("Нет сигнала от датчика (адрес 5)"));
+        QCOMPARE(s.statusText, rig.cell(4, QueryColumn::Status));
+        QVERIFY(!s.measurement.has_value());
+
+        const AcceptedAnswer& c = rig.recorder.answers[2];
+        QCOMPARE(c.row, 6);
+        QCOMPARE(c.format, AcceptedAnswer::Format::Compact);
+        QCOMPARE(c.kind, AcceptedAnswer::Kind::Measurement);
+        QVERIFY2(!c.archived(), "compact answers never reach the archive");
+        QVERIFY(c.measurement.has_value());
+        QCOMPARE(c.measurement->numbers[3], 0.0);
     }
 
     void channelSearch()
@@ -229,21 +275,19 @@ private slots:
         rig.feed(0, answer(hex("013400"), 5));
         rig.feed(0, answer(hex("0133000100"), 8));
         QCOMPARE(rig.recorder.relayed.size(), 1);
-        QVERIFY(!rig.state.terminals[0].inFrame);
     }
 
     void activeChannelKeepsItsSupervision()
     {
         Rig rig;
         rig.channel(0, 2, 1, QStringLiteral("Терминал1"), Texts::modeActive);
-        rig.state.awaitingAnswer[0] = true;
-        rig.state.requestPending[0] = true;
+        rig.state.poll.requested(0, 0);
         rig.state.countdownSeconds[0] = 0.3;
         rig.state.queryList.setText(1, QueryColumn::Waiting,
                                     QStringLiteral("Ожидание ответа 0 сек"));
         rig.feed(0, answer(hex("0234000101"), 12));
-        QVERIFY(rig.state.awaitingAnswer[0]);
-        QVERIFY(rig.state.requestPending[0]);
+        QVERIFY(rig.state.poll.isAwaiting(0));
+        QVERIFY(rig.state.poll.isPending(0));
         QCOMPARE(rig.cell(0, QueryColumn::Waiting), QStringLiteral("Ожидание ответа 0 сек"));
         QCOMPARE(rig.state.countdownSeconds[0], 10.0);
     }

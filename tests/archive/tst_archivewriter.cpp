@@ -1,6 +1,6 @@
 #include "answers/answerrecord.h"
+#include "answers/measurementrecord.h"
 #include "archive/archivewriter.h"
-#include "archive/measurementrecord.h"
 #include "archive/measurementstore.h"
 #include "fileevents.h"
 #include "model/codepage1251.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -44,13 +45,19 @@ QByteArray headerFixture()
                                              : QByteArray();
 }
 
-AnswerRecord answerAt(int k, int day, int hour, int minute, int second)
+// A measurement as the decoder hands it on.
+MeasurementRecord measured(const AnswerRecord& r)
+{
+    return MeasurementRecord::fromAnswer(r, QLocale::system().decimalPoint());
+}
+
+MeasurementRecord answerAt(int k, int day, int hour, int minute, int second)
 {
     AnswerRecord r;
     r[4] = quint8(k);
     r[62] = quint8(second), r[63] = quint8(minute), r[64] = quint8(hour);
     r[65] = quint8(day), r[66] = 9, r[67] = 15;
-    return r;
+    return measured(r);
 }
 
 QByteArray readFile(const QString& path)
@@ -177,14 +184,14 @@ private slots:
         MeasurementStore store(settings.store(), writer);
         AnswerRecord r;
         r[62] = 3, r[63] = 5, r[64] = 7, r[65] = 22, r[66] = 9, r[67] = 15;
-        store.StoreMeasurement(r);
+        store.StoreMeasurement(measured(r));
         QCOMPARE(
             settings.store().readSetting(SettingsStore::rootKey(), QStringLiteral("LastMeasure")),
             QStringLiteral("22092015070503"));
 
         settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
         r[4] = 6;
-        store.StoreMeasurement(r);
+        store.StoreMeasurement(measured(r));
         const QByteArray file =
             readFile(settings.dirPath() + u"/2015/Сентябрь/22/Измерения по каналу 7.mes");
         QVERIFY(file.startsWith(ArchiveWriter::headerLine()));
@@ -254,14 +261,14 @@ private slots:
                                                 QStringLiteral("LastMeasure"));
         };
 
-        store.beginBatch();
+        store.beginTick();
         store.StoreMeasurement(answerAt(6, 22, 7, 5, 3));
         store.StoreMeasurement(answerAt(6, 22, 8, 0, 0));
         store.StoreMeasurement(answerAt(7, 22, 7, 30, 0));
         QCOMPARE(lastMeasure(), QStringLiteral("01012015000000"));
         QVERIFY(!QFileInfo::exists(settings.dirPath() + u"/2015"));
         QCOMPARE(rewrites(), oneWrite);
-        store.endBatch();
+        store.endTick();
 
         QCOMPARE(lastMeasure(), QStringLiteral("22092015073000"));
         QCOMPARE(rewrites(), 2 * oneWrite);
@@ -287,7 +294,7 @@ private slots:
         ArchiveWriter writer(settings.store());
         MeasurementStore store(settings.store(), writer);
         const QString file = settings.dirPath() + u"/2015/Сентябрь/22/Измерения по каналу 1.mes";
-        store.beginBatch();
+        store.beginTick();
         for (int i = 0; i < 2048; ++i)
             store.StoreMeasurement(answerAt(0, 22, i / 3600, i / 60 % 60, i % 60));
         // The 2048th measurement, at 00:34:07, filled the store.
@@ -297,7 +304,7 @@ private slots:
         QCOMPARE(readFile(file).count('\n'), 1 + 2048);
         store.StoreMeasurement(answerAt(0, 22, 1, 0, 0));
         QCOMPARE(readFile(file).count('\n'), 1 + 2048);
-        store.endBatch();
+        store.endTick();
         const QList<QByteArray> lines = readFile(file).split('\n');
         QCOMPARE(lines.size(), 1 + 2049 + 1);
         QVERIFY(lines[2048].contains("\t00:34:07\t"));

@@ -1,6 +1,6 @@
 #include "answers/answerrecord.h"
-#include "archive/measurementrecord.h"
-#include "archive/numberformat.h"
+#include "answers/measurementrecord.h"
+#include "answers/numberformat.h"
 
 #include <QTest>
 

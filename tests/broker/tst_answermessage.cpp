@@ -2,7 +2,7 @@
 // worked out by hand.
 #include "broker/answermessage.h"
 
-#include "answers/answerrecord.h"
+#include "answers/acceptedanswer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +17,27 @@ AnswerRecord recordFromHex(const char* hex)
         record[i] = quint8(bytes[i]);
     return record;
 }
+
+// The value the decoder hands on, its fields taken from the record as laid out
+// for each length; the measurement's values decoded with a point.
+AcceptedAnswer acceptedFrom(const AnswerRecord& record, int length, int terminal,
+                            const QString& statusText)
+{
+    AcceptedAnswer a;
+    a.kind = length == AnswerRecord::kFullLength ? AcceptedAnswer::Kind::Measurement
+                                                 : AcceptedAnswer::Kind::Status;
+    a.row = record[4];
+    a.terminal = terminal;
+    a.status = record[3];
+    a.statusText = statusText;
+    const int stamp = length == AnswerRecord::kFullLength ? 62 : 5;
+    for (int i = 0; i < 6; ++i)
+        a.time[size_t(i)] = record[stamp + i];
+    a.record = record;
+    if (a.kind == AcceptedAnswer::Kind::Measurement)
+        a.measurement = MeasurementRecord::fromAnswer(record, QStringLiteral("."));
+    return a;
+}
 } // namespace
 
 class TestAnswerMessage : public QObject {
@@ -27,13 +48,10 @@ private slots:
     {
         // Row 2 (k 1), status 0x02, stamp 04:50:04 10.12.2026, name "NoSensor  ".
         const char* hex = "FF340B02010432040A0C1A4E6F53656E736F722020";
-        const AnswerRecord record = recordFromHex(hex);
-        const QJsonObject o =
-            QJsonDocument::fromJson(AnswerMessage::json(record, AnswerRecord::kShortLength,
-                                                        QStringLiteral("Терминал1"),
-                                                        QStringLiteral("Нет сигнала")))
-                .object();
-        QCOMPARE(AnswerMessage::topic(record), QStringLiteral("channel/2"));
+        const AcceptedAnswer answer = acceptedFrom(recordFromHex(hex), AnswerRecord::kShortLength,
+                                                   0, QStringLiteral("Нет сигнала"));
+        const QJsonObject o = QJsonDocument::fromJson(AnswerMessage::json(answer)).object();
+        QCOMPARE(AnswerMessage::topic(answer), QStringLiteral("channel/2"));
         QCOMPARE(o.value(QStringLiteral("row")).toInt(), 2);
         QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("NoSensor"));
         QCOMPARE(o.value(QStringLiteral("terminal")).toString(), QStringLiteral("Терминал1"));
@@ -54,12 +72,9 @@ private slots:
         const char* hex = "FF340A000040040038DD38DDB18300F307676C0554B40E331BC00018072003EA00A0"
                           "00E30099002300A900D100A253D0062B8F7C36750D24100232040A0C0232040A0C1A"
                           "54616E6B204120202020";
-        const AnswerRecord record = recordFromHex(hex);
-        const QJsonObject o =
-            QJsonDocument::fromJson(AnswerMessage::json(record, AnswerRecord::kFullLength,
-                                                        QStringLiteral("Терминал1"),
-                                                        QStringLiteral("Получены данные")))
-                .object();
+        const AcceptedAnswer answer = acceptedFrom(recordFromHex(hex), AnswerRecord::kFullLength, 0,
+                                                   QStringLiteral("Получены данные"));
+        const QJsonObject o = QJsonDocument::fromJson(AnswerMessage::json(answer)).object();
         QCOMPARE(o.value(QStringLiteral("row")).toInt(), 1);
         QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("Tank A"));
         QCOMPARE(o.value(QStringLiteral("kind")).toString(), QStringLiteral("measurement"));

@@ -3,7 +3,7 @@
 #include "framesplitter.h"
 
 #include "answers/answerrecord.h"
-#include "archive/measurementrecord.h"
+#include "answers/measurementrecord.h"
 #include "model/codepage1251.h"
 
 #include <QByteArray>

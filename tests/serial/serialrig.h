@@ -43,7 +43,6 @@ struct SerialRig {
         ptys[t] = std::make_unique<PseudoTerminal>();
         settings.mapPort(comName(t), ptys[t]->slavePath());
         state.terminals[t].comName = comName(t);
-        state.terminals[t].resetReceiver();
         access.showOpenResult(t, access.OpenTerminal(t, state.terminals[t].baudRate));
         return *ptys[t];
     }
@@ -69,7 +68,7 @@ struct SerialRig {
         state.queryList.setText(row, QueryColumn::Channel, QString::number(channelNumber));
         state.queryList.setText(row, QueryColumn::Timeout, QString::number(timeout));
         state.countdownSeconds[k] = timeout;
-        state.awaitingAnswer[k] = mode == Texts::modeActive;
+        state.poll.configured(k, state.channels[k]);
         state.rebuildQueues();
     }
 

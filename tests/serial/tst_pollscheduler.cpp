@@ -4,6 +4,7 @@
 #include "serial/supervision.h"
 #include "serialrig.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -22,14 +23,10 @@ private:
         Line() { attach(0); }
         void tick() { scheduler.TimerSendQuerryTimer(); }
         // What the decoder does for an answer to the outstanding request of channel k.
-        void answer(int k, int t)
-        {
-            state.awaitingAnswer[k] = false;
-            state.requestPending[t] = false;
-        }
+        void answer(int k, int t) { state.poll.answered(t, k); }
         void timeOut(int k)
         {
-            for (int i = 0; i < 200 && state.awaitingAnswer[k]; ++i)
+            for (int i = 0; i < 200 && state.poll.isAwaiting(k); ++i)
                 supervision.TimerWaitAnsewerTimer();
         }
         QByteArray sent(int t, int count = HexFrame::kRequestLength)
@@ -89,8 +86,8 @@ private slots:
 
         line.tick();
         QCOMPARE(line.sent(0), HexFrame::requestFrame(3, 2));
-        QVERIFY(line.state.requestPending[0]);
-        QVERIFY(line.state.awaitingAnswer[2]);
+        QVERIFY(line.state.poll.isPending(0));
+        QVERIFY(line.state.poll.isAwaiting(2));
         QCOMPARE(line.state.countdownSeconds[2], 10.0);
         QCOMPARE(line.cellText(2, QueryColumn::Waiting),
                  Texts::waitingPrefix + u"10" + Texts::secondsSuffix);
@@ -136,8 +133,8 @@ private slots:
         QCOMPARE(line.cellColour(0, QueryColumn::Status), CellColour::Red);
         QCOMPARE(line.terminalStatus(0), Texts::portBusy);
         QCOMPARE(line.terminalColour(0), CellColour::Red);
-        QVERIFY(!line.state.requestPending[0]);
-        QVERIFY(!line.state.awaitingAnswer[0]);
+        QVERIFY(!line.state.poll.isPending(0));
+        QVERIFY(!line.state.poll.isAwaiting(0));
         QCOMPARE(line.state.pollQueues[0].next, 1);
 
         // Back again: the next channel goes out on the next tick.
@@ -174,7 +171,7 @@ private slots:
         QCOMPARE(line.sent(0), HexFrame::requestFrame(1, 0));
         QCOMPARE(line.sent(1, kForward.size()), kForward);
         QCOMPARE(line.state.forwardRow, 0);
-        QVERIFY(!line.state.requestPending[1]);
+        QVERIFY(!line.state.poll.isPending(1));
         QVERIFY(line.scheduler.isPausing());
 
         line.tick(); // a send tick during the pause waits for the rest of this one
@@ -256,7 +253,7 @@ private slots:
     {
         Line line;
         line.setChannel(0, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 0, 10);
-        line.state.requestPending[0] = true;
+        line.state.poll.requested(0, -1);
         line.scheduler.setForwardedRequest(kForward, 1);
         line.tick();
         QCOMPARE(line.sent(0, kForward.size()), kForward);
@@ -287,7 +284,7 @@ private slots:
         QCOMPARE(line.sent(0, kForward.size()), kForward);
         QCOMPARE(line.state.forwardRow, 0);
         QVERIFY(!line.scheduler.isPausing());
-        QVERIFY(!line.state.requestPending[0]);
+        QVERIFY(!line.state.poll.isPending(0));
         QCOMPARE(line.state.pollQueues[0].next, 0);
         QCOMPARE(line.pty(1).read(50), QByteArray());
 
@@ -318,7 +315,7 @@ private slots:
         FixedClock clock;
         Station station(settings.store(), clock, 0);
         station.start();
-        QCOMPARE(station.timerSendQuerry().interval(), 2000);
+        QCOMPARE(StationProbe::timerSendQuerry(station).interval(), 2000);
 
         QElapsedTimer elapsed;
         elapsed.start();

@@ -1,4 +1,5 @@
 #include "serial/answerhandler.h"
+#include "serial/frameassembler.h"
 #include "serial/hexframe.h"
 #include "serial/linemonitor.h"
 #include "serial/monitorblock.h"
@@ -11,8 +12,8 @@
 #include <unistd.h>
 
 namespace {
-// What the decoder was handed: which operation, terminal, n, and the bytes it
-// would read (n bytes followed by CR LF).
+// What the decoder was handed: which operation, terminal, n, and the bytes as
+// the frame's buffer holds them (n bytes followed by CR LF).
 struct Handed {
     QString operation;
     int t = 0;
@@ -23,22 +24,25 @@ struct Handed {
 
 class RecordingHandler : public AnswerHandler {
 public:
-    explicit RecordingHandler(StationState& state) : m_state(state) {}
-    void DecodeAnswer(int t, int n) override { record(QStringLiteral("DecodeAnswer"), t, n); }
-    void DecodeCompactAnswer(int t, int n) override
+    void beginTick() override {}
+    void endTick() override {}
+    void DecodeAnswer(int t, QByteArrayView answer) override
     {
-        record(QStringLiteral("DecodeCompactAnswer"), t, n);
+        record(QStringLiteral("DecodeAnswer"), t, answer);
+    }
+    void DecodeCompactAnswer(int t, QByteArrayView answer) override
+    {
+        record(QStringLiteral("DecodeCompactAnswer"), t, answer);
     }
     QList<Handed> handed;
 
 private:
-    void record(const QString& operation, int t, int n)
+    void record(const QString& operation, int t, QByteArrayView answer)
     {
-        const auto& buffer = m_state.terminals[t].rxBuffer;
-        handed.append(
-            {operation, t, n, QByteArray(reinterpret_cast<const char*>(buffer.data()), n + 2)});
+        // The CR LF DecodeFrame writes behind the bytes, inside the assembler's buffer.
+        const int n = int(answer.size());
+        handed.append({operation, t, n, QByteArray(answer.data(), n + 2)});
     }
-    StationState& m_state;
 };
 
 // A good answer of n bytes: address 1, code 0x34, payload 0, 1, 2, ..., LRC.
@@ -89,7 +93,7 @@ class TestReceiver : public QObject {
 private:
     struct Line : SerialRig {
         LineMonitor monitor;
-        RecordingHandler decoder{state};
+        RecordingHandler decoder;
         Receiver receiver{state, access, blinker, monitor, decoder};
         Line() { attach(0); }
     };
@@ -166,8 +170,8 @@ private slots:
         QCOMPARE(line.state.iconState, iconState);
         QVERIFY(line.timerBlink.isActive());
         // Nothing is left half-framed.
-        QVERIFY(!line.state.terminals[0].inFrame);
-        QCOMPARE(line.state.terminals[0].writeIndex, 0);
+        QVERIFY(!line.receiver.assembler(0).inFrame());
+        QCOMPARE(line.receiver.assembler(0).writeIndex(), 0);
     }
 
     void frameOverTwoTicksSurvivesReopen()
@@ -177,7 +181,7 @@ private slots:
         QVERIFY(line.deliver(0, frame.left(10)));
         line.receiver.RSTimerTimer();
         QVERIFY(line.decoder.handed.isEmpty());
-        QVERIFY(line.state.terminals[0].inFrame);
+        QVERIFY(line.receiver.assembler(0).inFrame());
         QCOMPARE(line.state.iconState, 0);
         // A poll re-opens the port between the ticks; the half frame goes on.
         QVERIFY(line.access.OpenTerminal(0, QStringLiteral("9600")));
@@ -265,7 +269,7 @@ private slots:
         line.receiver.RSTimerTimer();
         QCOMPARE(line.state.iconState, iconState);
         QCOMPARE(line.decoder.handed.size(), handled);
-        QVERIFY(line.state.terminals[0].writeIndex < kRxBufferSize);
+        QVERIFY(line.receiver.assembler(0).writeIndex() < kRxBufferSize);
     }
 
     void decodeFrame_data()
@@ -296,22 +300,22 @@ private slots:
         QFETCH(QByteArray, characters);
         QFETCH(bool, passes);
         QFETCH(QByteArray, decoded);
-        Line line;
-        auto& buffer = line.state.terminals[0].rxBuffer;
-        std::copy(characters.cbegin(), characters.cend(), buffer.begin());
-        buffer[characters.size()] = 0; // as the framing leaves the CR
-        QCOMPARE(line.receiver.DecodeFrame(0, int(characters.size())), passes);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(buffer.data()), decoded.size()), decoded);
+        // The framing leaves a 0 where the CR was, and an odd last digit pairs with it.
+        FrameAssembler assembler;
+        const QByteArray frame = QByteArrayLiteral(":") + characters + QByteArrayLiteral("\r\n");
+        QCOMPARE(assembler.take(frame).status, FrameAssembler::Status::Frame);
+        QCOMPARE(assembler.DecodeFrame(), passes);
+        QCOMPARE(assembler.bytes(int(decoded.size())).toByteArray(), decoded);
     }
 
     void decodeFrameStaysInsideTheBuffer()
     {
-        Line line;
-        QVERIFY(!line.receiver.DecodeFrame(-1, 4));
-        QVERIFY(!line.receiver.DecodeFrame(kTerminalCount, 4));
-        line.state.terminals[0].rxBuffer.fill('F');
-        line.receiver.DecodeFrame(0, 100000); // bounded to the buffer
-        line.receiver.DecodeFrame(0, -5);
+        std::array<quint8, kRxBufferSize> buffer;
+        buffer.fill('F');
+        FrameAssembler::decodeInPlace(buffer.data(), int(buffer.size()), 100000); // bounded
+        FrameAssembler::decodeInPlace(buffer.data(), int(buffer.size()), -5);
+        // 510 characters at most: 255 bytes, then CR LF.
+        QCOMPARE(buffer[256], quint8(0x0A));
     }
 
     void monitorShowsTheExampleBlock()

@@ -13,8 +13,7 @@ private:
         // What the send timer leaves when it wrote channel k's request on terminal t.
         void requestSent(int k, int t)
         {
-            state.requestPending[t] = true;
-            state.awaitingAnswer[k] = true;
+            state.poll.requested(t, k);
             state.countdownSeconds[k] = state.channels[k].timeoutSeconds;
         }
         void tick() { supervision.TimerWaitAnsewerTimer(); }
@@ -29,13 +28,13 @@ private slots:
         line.requestSent(0, 0);
         QStringList shown;
         int ticks = 0;
-        while (line.state.awaitingAnswer[0] && ticks < 200) {
+        while (line.state.poll.isAwaiting(0) && ticks < 200) {
             line.tick();
             ++ticks;
             const QString waiting = line.cellText(0, QueryColumn::Waiting);
             if (shown.isEmpty() || shown.last() != waiting)
                 shown.append(waiting);
-            if (line.state.awaitingAnswer[0])
+            if (line.state.poll.isAwaiting(0))
                 QCOMPARE(line.cellText(0, QueryColumn::Status), QString());
         }
         QVERIFY2(ticks >= 99 && ticks <= 101, qPrintable(QString::number(ticks)));
@@ -47,7 +46,7 @@ private slots:
         QCOMPARE(line.cellText(0, QueryColumn::Status), Texts::blockNotAnswering);
         QCOMPARE(line.cellColour(0, QueryColumn::Status), CellColour::Red);
         QCOMPARE(line.cellText(0, QueryColumn::Version), Texts::unknownVersion);
-        QVERIFY(!line.state.requestPending[0]);
+        QVERIFY(!line.state.poll.isPending(0));
 
         // Idle now: nothing counts until the next request.
         const double left = line.state.countdownSeconds[0];
@@ -62,8 +61,8 @@ private slots:
         line.setChannel(4, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 0, 0);
         line.requestSent(4, 0);
         line.tick();
-        QVERIFY(!line.state.awaitingAnswer[4]);
-        QVERIFY(!line.state.requestPending[0]);
+        QVERIFY(!line.state.poll.isAwaiting(4));
+        QVERIFY(!line.state.poll.isPending(0));
         QCOMPARE(line.cellText(4, QueryColumn::Status), Texts::blockNotAnswering);
     }
 
@@ -88,7 +87,7 @@ private slots:
         QCOMPARE(line.terminalStatus(0), Texts::portConnected);
         QCOMPARE(line.terminalColour(0), CellColour::Green);
         QCOMPARE(line.state.countdownSeconds[1], 1.0);
-        QVERIFY(line.state.awaitingAnswer[1]); // an active channel always counts
+        QVERIFY(line.state.poll.isAwaiting(1)); // an active channel always counts
 
         // The port was opened again: what it held before is gone, new bytes come.
         QVERIFY(line.port(0)->isOpen());
@@ -127,7 +126,7 @@ private slots:
             Line line;
             line.setChannel(2, terminal, mode, 1, 0, 1);
             line.requestSent(2, 0);
-            line.state.requestPending[0] = false;
+            line.state.poll.answered(0, -1);
             for (int i = 0; i < 30; ++i)
                 line.tick();
             QCOMPARE(line.cellText(2, QueryColumn::Status), QStringLiteral("-"));
@@ -135,7 +134,7 @@ private slots:
             QCOMPARE(line.cellText(2, QueryColumn::Version), Texts::unknownVersion);
             QCOMPARE(line.cellText(2, QueryColumn::Waiting), QString());
             QCOMPARE(line.state.countdownSeconds[2], 1.0);
-            QVERIFY(line.state.awaitingAnswer[2]); // never expires
+            QVERIFY(line.state.poll.isAwaiting(2)); // never expires
         }
     }
 
@@ -154,7 +153,7 @@ private slots:
         QCOMPARE(line.terminalColour(1), CellColour::Black);
         // No countdown: the terminal stays pending until the poll list is applied.
         QCOMPARE(line.state.countdownSeconds[3], 1.0);
-        QVERIFY(line.state.requestPending[1]);
+        QVERIFY(line.state.poll.isPending(1));
     }
 
     void terminalTenIsSupervised()
@@ -163,10 +162,10 @@ private slots:
         line.attach(9);
         line.setChannel(29, QStringLiteral("Терминал10"), Texts::modeOnRequest, 9, 7, 1);
         line.requestSent(29, 9);
-        for (int i = 0; i < 11 && line.state.awaitingAnswer[29]; ++i)
+        for (int i = 0; i < 11 && line.state.poll.isAwaiting(29); ++i)
             line.tick();
-        QVERIFY(!line.state.awaitingAnswer[29]);
-        QVERIFY(!line.state.requestPending[9]);
+        QVERIFY(!line.state.poll.isAwaiting(29));
+        QVERIFY(!line.state.poll.isPending(9));
         QCOMPARE(line.cellText(29, QueryColumn::Status), Texts::blockNotAnswering);
     }
 

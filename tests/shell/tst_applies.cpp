@@ -3,6 +3,7 @@
 #include "pseudoterminal.h"
 #include "settingsfixture.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -47,8 +48,7 @@ private slots:
     {
         Fixture f;
         f.state().pollQueues[1].next = 7;
-        f.state().requestPending[1] = true;
-        f.state().awaitingAnswer[0] = true;
+        f.state().poll.requested(1, 0);
         f.grid().setText(1, QueryColumn::Address, QStringLiteral("300"));
         f.grid().setText(4, QueryColumn::Mode, Texts::modeActive);
         f.grid().setText(5, QueryColumn::Terminal, Texts::notConnected);
@@ -72,9 +72,9 @@ private slots:
         QCOMPARE(queue(f.state().pollQueues[1]), expected);
         QCOMPARE(queue(f.state().pollQueues[9]), QList<int>{5});
         QCOMPARE(f.state().pollQueues[1].next, 0);
-        QVERIFY(!f.state().requestPending[1]);
-        QVERIFY(!f.state().awaitingAnswer[0]);
-        QVERIFY(f.state().awaitingAnswer[3]);
+        QVERIFY(!f.state().poll.isPending(1));
+        QVERIFY(!f.state().poll.isAwaiting(0));
+        QVERIFY(f.state().poll.isAwaiting(3));
         QCOMPARE(f.state().countdownSeconds[5], 3.0);
         // Status texts stay; the version column is never stored.
         QCOMPARE(f.grid().text(7, QueryColumn::Status), QStringLiteral("ПДЛ не отвечает"));
@@ -102,7 +102,7 @@ private slots:
         QFETCH(QString, text);
         Fixture f;
         f.state().pollQueues[1].next = 4;
-        f.state().requestPending[1] = true;
+        f.state().poll.requested(1, -1);
         f.grid().setText(2, QueryColumn::Name, QStringLiteral("changed"));
         f.grid().setText(row, column, text);
 
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(f.state().channels[1].name, QStringLiteral("К2"));
         QCOMPARE(f.state().pollQueues[1].count, 30);
         QCOMPARE(f.state().pollQueues[1].next, 4);
-        QVERIFY(f.state().requestPending[1]);
+        QVERIFY(f.state().poll.isPending(1));
     }
 
     void firstBadCellIsNamed()
@@ -157,12 +157,13 @@ private slots:
         QCOMPARE(rs.text(RsRow::Status, 3), Texts::portBusy);
 
         // A half-received frame is dropped; a port set to "Не определен" stays open.
-        f.state().terminals[1].inFrame = true;
-        f.state().terminals[1].writeIndex = 5;
+        StationProbe::receiver(*f.station).takeBytes(1, ":01340", 6);
+        QVERIFY(StationProbe::receiver(*f.station).assembler(1).inFrame());
+        QCOMPARE(StationProbe::receiver(*f.station).assembler(1).writeIndex(), 5);
         rs.setText(RsRow::ComName, 2, Texts::portUndefined);
         QVERIFY(f.station->applyTerminals().ok());
-        QVERIFY(!f.state().terminals[1].inFrame);
-        QCOMPARE(f.state().terminals[1].writeIndex, 0);
+        QVERIFY(!StationProbe::receiver(*f.station).assembler(1).inFrame());
+        QCOMPARE(StationProbe::receiver(*f.station).assembler(1).writeIndex(), 0);
         QCOMPARE(rs.text(RsRow::Status, 2), QStringLiteral("-"));
         QCOMPARE(rs.colour(RsRow::Status, 2), CellColour::Black);
         QVERIFY(f.state().terminals[1].port->isOpen());

@@ -2,6 +2,7 @@
 // reload, through the station.
 #include "fixedclock.h"
 #include "settingsfixture.h"
+#include "stationprobe.h"
 
 #include "shell/station.h"
 
@@ -100,7 +101,7 @@ private slots:
         client.connectToHost(QHostAddress::LocalHost, station.liveServer().port());
         QVERIFY(client.waitForConnected(3000));
         QTRY_COMPARE(station.liveServer().clientCount(), 1);
-        const quint16 historyPort = station.historyService().port();
+        const quint16 historyPort = StationProbe::historyService(station).port();
 
         const quint16 port = freePort();
         const QString typed = u'0' + QString::number(port); // a leading zero stays stored
@@ -111,8 +112,8 @@ private slots:
         QVERIFY(station.state().currentConnections.text(1, 0).isEmpty());
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
         // The history service is not touched.
-        QVERIFY(station.historyService().isListening());
-        QCOMPARE(station.historyService().port(), historyPort);
+        QVERIFY(StationProbe::historyService(station).isListening());
+        QCOMPARE(StationProbe::historyService(station).port(), historyPort);
     }
 
     void archiveFolderIsStoredUnchangedAndReadBack()
@@ -122,7 +123,7 @@ private slots:
         FixedClock clock;
         Station station(settings.store(), clock, 0);
         station.start(false);
-        QCOMPARE(station.archivePathText(), QStringLiteral("first"));
+        QCOMPARE(station.readArchiveFolder(), QStringLiteral("first"));
 
         const QString missing = settings.dirPath() + QStringLiteral("/нет такой папки/");
         QVERIFY(station.applyArchiveFolder(missing));

@@ -6,6 +6,7 @@
 #include "serial/hexframe.h"
 #include "settingsfixture.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,7 +66,7 @@ private slots:
         QSerialPort* port = station.state().terminals[0].port.get();
         QVERIFY(port);
         QTRY_COMPARE(port->bytesAvailable(), answers.size());
-        station.receiver().RSTimerTimer();
+        StationProbe::receiver(station).RSTimerTimer();
 
         // The last answer's stamp, though an earlier one is later in the day.
         QCOMPARE(

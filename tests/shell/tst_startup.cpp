@@ -4,6 +4,7 @@
 #include "settingsfixture.h"
 #include "shell/descriptorlimit.h"
 #include "shell/station.h"
+#include "stationprobe.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -57,8 +58,8 @@ private slots:
         QCOMPARE(s.queryList.text(18, QueryColumn::Mode), onRequest);
         QCOMPARE(s.queryList.text(18, QueryColumn::Timeout), QStringLiteral("10"));
         QCOMPARE(s.countdownSeconds[17], 10.0);
-        QVERIFY(s.awaitingAnswer[3]);
-        QVERIFY(!s.awaitingAnswer[2]);
+        QVERIFY(s.poll.isAwaiting(3));
+        QVERIFY(!s.poll.isAwaiting(2));
         // A stored number that is not a number counts as 0 and is left as stored.
         QCOMPARE(s.channels[11].blockAddress, quint8(0));
         QCOMPARE(s.channels[11].timeoutSeconds, 0);
@@ -67,10 +68,10 @@ private slots:
             QStringLiteral("x1"));
         QCOMPARE(s.historyClientSeq, 1);
         QCOMPARE(s.iconState, 0);
-        QCOMPARE(station.archivePathText(), QStringLiteral("/archive"));
+        QCOMPARE(station.readArchiveFolder(), QStringLiteral("/archive"));
         QVERIFY(station.liveServer().isListening());
-        QVERIFY(station.historyService().isListening());
-        QVERIFY(!station.timerSendQuerry().isActive());
+        QVERIFY(StationProbe::historyService(station).isListening());
+        QVERIFY(!StationProbe::timerSendQuerry(station).isActive());
     }
 
     void allThirtyOnOneTerminal()
@@ -112,8 +113,8 @@ private slots:
         QVERIFY(!second.open(QIODevice::ReadWrite));
     }
 
-    // Start-up takes every descriptor the system allows and keeps a reserve
-    // beside the live clients.
+    // Start-up (main) takes every descriptor the system allows and keeps a
+    // reserve beside the live clients.
     void openFileLimitIsRaisedToTheHardLimit()
     {
         rlimit limit{};
@@ -123,14 +124,10 @@ private slots:
         limit.rlim_cur = 200;
         QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
 
-        SettingsFixture settings;
-        settings.setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
-        FixedClock clock;
-        Station station(settings.store(), clock, 0);
-        station.start(false);
+        const long descriptors = DescriptorLimit::raiseToHard();
         QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
         QCOMPARE(limit.rlim_cur, hard);
-        QCOMPARE(station.liveServer().clientLimit(), 64);
+        QCOMPARE(DescriptorLimit::liveClients(descriptors, 64), 64);
     }
 
     void liveClientsFitBesideTheReserve_data()
@@ -156,7 +153,9 @@ private slots:
         FixedClock clock;
         Station station(settings.store(), clock, 0);
         station.start(false);
-        QCOMPARE(station.tcpPortText(), QStringLiteral("port"));
+        QCOMPARE(
+            station.settings().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
+            QStringLiteral("port"));
         // 5000 may be taken on this machine; the station runs on either way.
         if (station.liveServer().isListening())
             QCOMPARE(station.liveServer().port(), quint16(5000));

@@ -1,6 +1,6 @@
 #include "archivefile.h"
 
-#include "archive/monthnames.h"
+#include "archive/archivepath.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,11 +8,9 @@
 QString writeArchiveFile(const QString& root, int day, int month, int year, int channel,
                          const QByteArray& bytes)
 {
-    const QString folder =
-        root + u'/' + QString::number(year) + u'/' + monthName(month) + u'/' + QString::number(day);
+    const QString folder = ArchivePath::dayFolder(root, year, month, day);
     QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/Измерения по каналу ") +
-                         QString::number(channel) + QStringLiteral(".mes");
+    const QString path = ArchivePath::filePath(folder, channel);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);

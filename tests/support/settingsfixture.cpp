@@ -1,5 +1,7 @@
 #include "settingsfixture.h"
 
+#include "model/settingsschema.h"
+
 SettingsFixture::SettingsFixture() : m_store(std::make_unique<SettingsStore>(path())) {}
 
 void SettingsFixture::setChannel(int row, const QString& name, const QString& terminal,
@@ -8,12 +10,12 @@ void SettingsFixture::setChannel(int row, const QString& name, const QString& te
 {
     const QString key = SettingsStore::channelKey(row);
     m_store->beginBatch();
-    m_store->writeSetting(key, QStringLiteral("ChannelName"), name);
-    m_store->writeSetting(key, QStringLiteral("Terminal"), terminal);
-    m_store->writeSetting(key, QStringLiteral("Regime"), mode);
-    m_store->writeSetting(key, QStringLiteral("AddresBO"), address);
-    m_store->writeSetting(key, QStringLiteral("ChannelBONumber"), channel);
-    m_store->writeSetting(key, QStringLiteral("Timeout"), timeout);
+    m_store->writeSetting(key, SettingsSchema::channelName, name);
+    m_store->writeSetting(key, SettingsSchema::channelTerminal, terminal);
+    m_store->writeSetting(key, SettingsSchema::channelMode, mode);
+    m_store->writeSetting(key, SettingsSchema::channelAddress, address);
+    m_store->writeSetting(key, SettingsSchema::channelNumber, channel);
+    m_store->writeSetting(key, SettingsSchema::channelTimeout, timeout);
     m_store->endBatch();
 }
 
@@ -21,11 +23,11 @@ void SettingsFixture::setTerminal(int number, const QString& comName, const QStr
 {
     const QString key = SettingsStore::terminalKey(number);
     m_store->beginBatch();
-    m_store->writeSetting(key, QStringLiteral("COMName"), comName);
-    m_store->writeSetting(key, QStringLiteral("BaudRate"), baud);
-    m_store->writeSetting(key, QStringLiteral("DataBits"), QStringLiteral("8"));
-    m_store->writeSetting(key, QStringLiteral("StopBits"), QStringLiteral("1"));
-    m_store->writeSetting(key, QStringLiteral("Parity"), QStringLiteral("Нет"));
+    m_store->writeSetting(key, SettingsSchema::comName, comName);
+    m_store->writeSetting(key, SettingsSchema::baudRate, baud);
+    m_store->writeSetting(key, SettingsSchema::dataBits, QStringLiteral("8"));
+    m_store->writeSetting(key, SettingsSchema::stopBits, QStringLiteral("1"));
+    m_store->writeSetting(key, SettingsSchema::parity, QStringLiteral("Нет"));
     m_store->endBatch();
 }
 

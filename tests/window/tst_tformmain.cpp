@@ -1,5 +1,6 @@
 #include "fixedclock.h"
 #include "settingsfixture.h"
+#include "stationprobe.h"
 
 #include "model/stationtexts.h"
 #include "pseudoterminal.h"
@@ -831,11 +832,11 @@ private slots:
         QSystemTrayIcon& tray = window().trayIcon();
         QCOMPARE(tray.toolTip(), QStringLiteral("Программа опроса блоков ПДЛ v1.3"));
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
-        m_station->blinker().flash(2);
+        StationProbe::blinker(*m_station).flash(2);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgRedTextIcon().cacheKey());
-        m_station->blinker().flash(1);
+        StationProbe::blinker(*m_station).flash(1);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgGreenTextIcon().cacheKey());
-        m_station->blinker().TimerBlinkTimer();
+        StationProbe::blinker(*m_station).TimerBlinkTimer();
         QCOMPARE(m_station->state().iconState, 0);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
 

@@ -1,5 +1,6 @@
 #include "configwriter.h"
 
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 
@@ -19,9 +20,8 @@ void ConfigWriter::write(SettingsStore& store, const Scenario& scenario,
                          const QList<LinePath>& paths, const Root& root)
 {
     store.beginBatch();
-    store.writeSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port"), root.livePort);
-    store.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"),
-                       root.archiveFolder);
+    store.writeSetting(SettingsStore::rootKey(), SettingsSchema::tcpPort, root.livePort);
+    store.writeSetting(SettingsStore::rootKey(), SettingsSchema::historyFolder, root.archiveFolder);
     for (int n = 1; n <= 10; ++n) {
         QString comName = Texts::portUndefined;
         for (const LinePath& p : paths) {
@@ -31,22 +31,22 @@ void ConfigWriter::write(SettingsStore& store, const Scenario& scenario,
             store.writeSetting(SettingsStore::portsKey(), comName, p.path);
         }
         const QString key = SettingsStore::terminalKey(n);
-        store.writeSetting(key, QStringLiteral("COMName"), comName);
-        store.writeSetting(key, QStringLiteral("BaudRate"), QStringLiteral("9600"));
-        store.writeSetting(key, QStringLiteral("DataBits"), QStringLiteral("8"));
-        store.writeSetting(key, QStringLiteral("StopBits"), QStringLiteral("1"));
-        store.writeSetting(key, QStringLiteral("Parity"), kParityNone);
+        store.writeSetting(key, SettingsSchema::comName, comName);
+        store.writeSetting(key, SettingsSchema::baudRate, QStringLiteral("9600"));
+        store.writeSetting(key, SettingsSchema::dataBits, QStringLiteral("8"));
+        store.writeSetting(key, SettingsSchema::stopBits, QStringLiteral("1"));
+        store.writeSetting(key, SettingsSchema::parity, kParityNone);
     }
     int row = 1;
     auto writeRow = [&](const QString& name, const QString& terminal, const QString& mode,
                         int address, int channel, int timeout) {
         const QString key = SettingsStore::channelKey(row++);
-        store.writeSetting(key, QStringLiteral("ChannelName"), name);
-        store.writeSetting(key, QStringLiteral("Terminal"), terminal);
-        store.writeSetting(key, QStringLiteral("Regime"), mode);
-        store.writeSetting(key, QStringLiteral("AddresBO"), QString::number(address));
-        store.writeSetting(key, QStringLiteral("ChannelBONumber"), QString::number(channel));
-        store.writeSetting(key, QStringLiteral("Timeout"), QString::number(timeout));
+        store.writeSetting(key, SettingsSchema::channelName, name);
+        store.writeSetting(key, SettingsSchema::channelTerminal, terminal);
+        store.writeSetting(key, SettingsSchema::channelMode, mode);
+        store.writeSetting(key, SettingsSchema::channelAddress, QString::number(address));
+        store.writeSetting(key, SettingsSchema::channelNumber, QString::number(channel));
+        store.writeSetting(key, SettingsSchema::channelTimeout, QString::number(timeout));
     };
     for (const Scenario::Line& line : scenario.lines)
         for (const Scenario::Block& block : line.blocks)

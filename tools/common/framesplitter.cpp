@@ -16,30 +16,18 @@ int nibble(char c)
 QList<QByteArray> FrameSplitter::feed(QByteArrayView bytes)
 {
     QList<QByteArray> frames;
-    for (const char c : bytes) {
-        if (c == ':') {
-            m_current.clear();
-            m_inFrame = true;
-            continue;
-        }
-        if (!m_inFrame)
-            continue;
-        m_current.append(c);
-        if (m_current.endsWith("\r\n")) {
-            m_current.chop(2);
-            frames.append(m_current);
-            reset();
-        } else if (m_current.size() > kMaxFrameCharacters) {
-            reset();
-        }
+    while (!bytes.isEmpty()) {
+        const FrameAssembler::Step step = m_assembler.take(bytes);
+        bytes = bytes.sliced(step.consumed);
+        if (step.status == FrameAssembler::Status::Frame)
+            frames.append(m_assembler.frame().toByteArray());
     }
     return frames;
 }
 
 void FrameSplitter::reset()
 {
-    m_current.clear();
-    m_inFrame = false;
+    m_assembler.reset();
 }
 
 std::optional<QByteArray> FrameSplitter::decode(QByteArrayView digits)

@@ -1,20 +1,21 @@
 #pragma once
 
+#include "serial/frameassembler.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <optional>
 
 // The tools' side of the hex frame: cuts a byte stream into the characters
-// between ':' and CR LF, and turns a frame's digit pairs back into bytes. Strict
-// where the station is lenient: only uppercase digits decode, so a tool sees
-// exactly what the line carried.
+// between ':' and CR LF with the station's own frame assembler, and turns a
+// frame's digit pairs back into bytes. Strict where the station is lenient:
+// only uppercase digits decode, so a tool sees exactly what the line carried.
 class FrameSplitter {
 public:
-    static constexpr int kMaxFrameCharacters = 1024;
-
     // The frames completed by these bytes, without ':' and CR LF. A ':' inside
-    // a frame starts it afresh; an overlong frame is dropped.
+    // a frame starts it afresh; a frame that outgrows the station's buffer is
+    // dropped.
     QList<QByteArray> feed(QByteArrayView bytes);
     void reset();
 
@@ -24,6 +25,5 @@ public:
     static std::optional<QByteArray> decodeChecked(QByteArrayView digits);
 
 private:
-    QByteArray m_current;
-    bool m_inFrame = false;
+    FrameAssembler m_assembler;
 };

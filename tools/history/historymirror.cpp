@@ -1,6 +1,7 @@
 #include "historymirror.h"
 
-#include "archivepath.h"
+#include "archive/archivepath.h"
+#include "archive/historycodes.h"
 
 #include "model/codepage1251.h"
 
@@ -20,7 +21,7 @@ constexpr int kMaxAttempts = 5;
 constexpr int kSettleMs = 150;        // quiet time after a file that shows it did not grow
 constexpr int kNoAcknowledge = 99999; // an index that matches no selection
 constexpr qint64 kMaxFileSize = qint64(1) << 31;
-const QByteArray kLineEnd = "\n\r";
+using HistoryCodes::lineEnd;
 const QString kFirstEver = QStringLiteral("01012000000000");
 const QString kToLast = QStringLiteral("00000000000000");
 
@@ -129,7 +130,7 @@ void HistoryMirror::onConnected()
         return;
     }
     m_reselected = false;
-    send(Step::Identify, ":04" + m_id.toLatin1());
+    send(Step::Identify, HistoryCodes::start(HistoryCodes::identify) + m_id.toLatin1());
 }
 
 void HistoryMirror::onBroken(const QString& why)
@@ -180,8 +181,8 @@ void HistoryMirror::onReadyRead()
 
 void HistoryMirror::describe(int acknowledgeIndex)
 {
-    send(Step::Describe,
-         ":02" + m_id.toLatin1() + QByteArray::number(acknowledgeIndex).rightJustified(5, '0'));
+    send(Step::Describe, HistoryCodes::start(HistoryCodes::describe) + m_id.toLatin1() +
+                             QByteArray::number(acknowledgeIndex).rightJustified(5, '0'));
 }
 
 void HistoryMirror::handle()
@@ -196,7 +197,8 @@ void HistoryMirror::handle()
         if (m_buffer.size() < 6)
             return;
         const QByteArray id = m_buffer.mid(3, 3);
-        if (!m_buffer.startsWith(":04") || m_buffer.size() > 6 || !allDigits(id)) {
+        if (!m_buffer.startsWith(HistoryCodes::start(HistoryCodes::identify)) ||
+            m_buffer.size() > 6 || !allDigits(id)) {
             protocolError(QStringLiteral("identify reply ") + QString::fromLatin1(m_buffer));
             return;
         }
@@ -209,14 +211,14 @@ void HistoryMirror::handle()
             }
             note(QStringLiteral("identified as %1").arg(m_id));
         }
-        send(Step::Last, ":05");
+        send(Step::Last, HistoryCodes::start(HistoryCodes::lastMeasure));
         return;
     }
     case Step::Last: {
-        if (!m_buffer.endsWith(kLineEnd))
+        if (!m_buffer.endsWith(lineEnd))
             return;
         const QByteArray stamp = m_buffer.mid(3, m_buffer.size() - 5);
-        if (!m_buffer.startsWith(":05") ||
+        if (!m_buffer.startsWith(HistoryCodes::start(HistoryCodes::lastMeasure)) ||
             !(stamp.isEmpty() || (stamp.size() == 14 && allDigits(stamp)))) {
             protocolError(QStringLiteral("last-measurement reply ") +
                           QString::fromLatin1(m_buffer));
@@ -229,14 +231,16 @@ void HistoryMirror::handle()
             return;
         }
         const QString first = m_stamp.isEmpty() ? kFirstEver : m_stamp;
-        send(Step::Select, ":01" + m_id.toLatin1() + first.toLatin1() + kToLast.toLatin1());
+        send(Step::Select, HistoryCodes::start(HistoryCodes::select) + m_id.toLatin1() +
+                               first.toLatin1() + kToLast.toLatin1());
         return;
     }
     case Step::Select: {
-        if (!m_buffer.endsWith(kLineEnd))
+        if (!m_buffer.endsWith(lineEnd))
             return;
         const QByteArray count = m_buffer.mid(3, m_buffer.size() - 5);
-        if (!m_buffer.startsWith(":01") || count.size() < 5 || !allDigits(count)) {
+        if (!m_buffer.startsWith(HistoryCodes::start(HistoryCodes::select)) || count.size() < 5 ||
+            !allDigits(count)) {
             protocolError(QStringLiteral("select reply ") + QString::fromLatin1(m_buffer));
             return;
         }
@@ -258,7 +262,7 @@ void HistoryMirror::handle()
     case Step::Describe: {
         if (m_buffer.size() < 7)
             return;
-        if (!m_buffer.startsWith(":02")) {
+        if (!m_buffer.startsWith(HistoryCodes::start(HistoryCodes::describe))) {
             protocolError(QStringLiteral("describe reply ") + QString::fromLatin1(m_buffer));
             return;
         }
@@ -266,7 +270,7 @@ void HistoryMirror::handle()
         if (channelField == "00" || channelField == "99") {
             if (m_buffer.size() < 7)
                 return;
-            if (m_buffer.mid(5) != kLineEnd) {
+            if (m_buffer.mid(5) != lineEnd) {
                 protocolError(QStringLiteral("describe reply ") + QString::fromLatin1(m_buffer));
                 return;
             }
@@ -279,7 +283,8 @@ void HistoryMirror::handle()
                 }
                 m_reselected = true;
                 const QString first = m_stamp.isEmpty() ? kFirstEver : m_stamp;
-                send(Step::Select, ":01" + m_id.toLatin1() + first.toLatin1() + kToLast.toLatin1());
+                send(Step::Select, HistoryCodes::start(HistoryCodes::select) + m_id.toLatin1() +
+                                       first.toLatin1() + kToLast.toLatin1());
                 return;
             }
             m_stamp = m_lastMeasure;
@@ -324,7 +329,7 @@ void HistoryMirror::handle()
             return;
         }
         m_received = 0;
-        send(Step::Fetch, ":03" + m_id.toLatin1());
+        send(Step::Fetch, HistoryCodes::start(HistoryCodes::fetch) + m_id.toLatin1());
         handleFetchBytes();
         return;
     }

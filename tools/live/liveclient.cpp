@@ -2,7 +2,7 @@
 
 #include "answers/answerrecord.h"
 #include "answers/answerstatustext.h"
-#include "archive/measurementrecord.h"
+#include "answers/measurementrecord.h"
 #include "model/codepage1251.h"
 
 #include <QElapsedTimer>
@@ -20,14 +20,15 @@ constexpr int kRetryMs = 1000;
 constexpr qint64 kFailureReportMs = 30000; // a station that stays away is told this often
 constexpr int kNameColumn = 0;
 constexpr int kTimeColumn = 1;
-constexpr int kRowOffset = 4;
-constexpr int kSensorOffset = 2;
-constexpr int kStatusOffset = 3;
-constexpr int kFullTimeOffset = 62;
-constexpr int kFullNameOffset = 68;
-constexpr int kShortTimeOffset = 5;
-constexpr int kShortNameOffset = 11;
-constexpr int kNameLength = 10;
+// The station's record layout.
+constexpr int kRowOffset = AnswerRecord::kRow;
+constexpr int kSensorOffset = AnswerRecord::kSensorAddress;
+constexpr int kStatusOffset = AnswerRecord::kStatus;
+constexpr int kFullTimeOffset = AnswerRecord::kFullStamp;
+constexpr int kFullNameOffset = AnswerRecord::kFullName;
+constexpr int kShortTimeOffset = AnswerRecord::kShortStamp;
+constexpr int kShortNameOffset = AnswerRecord::kShortName;
+constexpr int kNameLength = AnswerRecord::kNameLength;
 
 // A JSON string literal of text (keys keep their order, which QJsonObject would sort).
 QByteArray quoted(const QString& text)

@@ -6,13 +6,13 @@
 // file n of the table below in the folder applied.
 #include "../fuzzapplication.h"
 
-#include "answers/badinputlog.h"
 #include "archive/archivereader.h"
 #include "archive/historyprotocol.h"
 #include "archive/monthnames.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
+#include "net/badinputlog.h"
 
 #include <QCoreApplication>
 #include <QDir>

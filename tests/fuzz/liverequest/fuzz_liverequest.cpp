@@ -3,13 +3,13 @@
 // list and the forwarded request into the scheduler.
 #include "../fuzzapplication.h"
 
-#include "answers/badinputlog.h"
 #include "answers/liveserver.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
+#include "net/badinputlog.h"
 #include "serial/hexframe.h"
 #include "serial/iconblinker.h"
 #include "serial/pollscheduler.h"

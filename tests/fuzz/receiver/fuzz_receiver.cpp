@@ -9,6 +9,7 @@
 // line monitor on or off.
 #include "../fuzzapplication.h"
 
+#include "answers/answerconsumerlist.h"
 #include "answers/answerdecoder.h"
 #include "answers/liveserver.h"
 #include "archive/archivewriter.h"
@@ -57,12 +58,15 @@ struct ReceivePath {
     ArchiveWriter writer{settings};
     MeasurementStore store{settings, writer};
     LiveServer relay{state, scheduler};
-    AnswerDecoder decoder{state, clock, store, relay};
+    AnswerConsumerList consumers;
+    AnswerDecoder decoder{state, clock, consumers};
     Receiver receiver{state, access, blinker, monitor, decoder};
     int runs = 0;
 
     ReceivePath()
     {
+        consumers.add(store);
+        consumers.add(relay);
         settings.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), archive);
         for (TerminalPort& terminal : state.terminals)
             terminal.comName = Texts::portUndefined;
@@ -84,7 +88,7 @@ struct ReceivePath {
             state.queryList.setText(row, QueryColumn::Terminal, channel.terminal);
             state.queryList.setText(row, QueryColumn::Mode, channel.mode);
             state.countdownSeconds[size_t(k)] = channel.timeoutSeconds;
-            state.awaitingAnswer[size_t(k)] = channel.mode == Texts::modeActive;
+            state.poll.configured(k, channel);
         }
         state.rebuildQueues();
     }
@@ -98,8 +102,8 @@ struct ReceivePath {
         clock.reset();
         monitor.setEnabled(false);
         monitor.btnClearReciveMemoClick();
-        for (TerminalPort& terminal : state.terminals)
-            terminal.resetReceiver();
+        for (int t = 0; t < kTerminalCount; ++t)
+            receiver.resetFraming(t);
         size_t at = 0;
         while (at < size) {
             const uint8_t head = data[at++];

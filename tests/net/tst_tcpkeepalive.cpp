@@ -3,10 +3,10 @@
 #include "../serial/serialrig.h"
 
 #include "answers/liveserver.h"
-#include "answers/tcpkeepalive.h"
 #include "archive/archivereader.h"
 #include "archive/historyservice.h"
 #include "fixedclock.h"
+#include "net/tcpkeepalive.h"
 #include "serial/pollscheduler.h"
 #include "settingsfixture.h"
 

@@ -6,13 +6,16 @@
 
 struct AnswerRecord;
 
-// One archive line: the 29 column texts of a measurement decoded from a full
-// AnswerRecord, its date and time and its poll-list row. Built by the
-// measurement store, written by the archive writer.
+// A measurement decoded once from a full AnswerRecord: the 29 column texts of
+// its archive line, the same values as numbers, its date and time and its
+// poll-list row. Built by the answer decoder, carried in the AcceptedAnswer,
+// written by the archive writer and published by the broker.
 struct MeasurementRecord {
     static constexpr int kColumnCount = 29;
 
     std::array<QString, kColumnCount> columns;
+    // The value each text shows; NaN for the name and the time of day (columns 0, 1).
+    std::array<double, kColumnCount> numbers{};
     unsigned day = 0;
     unsigned month = 0;
     unsigned year = 0; // 2000..2255

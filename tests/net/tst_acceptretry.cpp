@@ -1,8 +1,8 @@
 // A server that ran out of descriptors accepts again once some are free: Qt
 // alone would stop accepting for good.
-#include "answers/acceptretry.h"
 #include "loopbackclient.h"
 #include "model/logcategories.h"
+#include "net/acceptretry.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

@@ -1,11 +1,38 @@
 #include "archivepath.h"
 
-#include "archive/monthnames.h"
+#include "monthnames.h"
 
-// The station's own table, so the tools find exactly the folders it writes.
+#include <QDir>
+
 QString ArchivePath::monthName(int month)
 {
     return ::monthName(month);
+}
+
+QString ArchivePath::yearFolder(const QString& root, int year)
+{
+    return root + QDir::separator() + QString::number(year);
+}
+
+QString ArchivePath::monthFolder(const QString& root, int year, int month)
+{
+    return yearFolder(root, year) + QDir::separator() + monthName(month);
+}
+
+QString ArchivePath::dayFolder(const QString& root, int year, int month, int day)
+{
+    return monthFolder(root, year, month) + QDir::separator() + QString::number(day);
+}
+
+QString ArchivePath::fileName(int channel)
+{
+    return QStringLiteral("Измерения по каналу ") + QString::number(channel) +
+           QStringLiteral(".mes");
+}
+
+QString ArchivePath::filePath(const QString& dayFolder, int channel)
+{
+    return dayFolder + QDir::separator() + fileName(channel);
 }
 
 QString ArchivePath::relativePath(int day, int month, int year, int channel)
@@ -14,8 +41,7 @@ QString ArchivePath::relativePath(int day, int month, int year, int channel)
     if (name.isEmpty() || day < 1 || day > 31 || year < 0 || channel < 1)
         return {};
     return QString::number(year) + u'/' + name + u'/' + QString::number(day) + u'/' +
-           QStringLiteral("Измерения по каналу ") + QString::number(channel) +
-           QStringLiteral(".mes");
+           fileName(channel);
 }
 
 QString ArchivePath::relativePath(const QString& ddmmyyyy, int channel)

@@ -1,6 +1,7 @@
 #include "numberformat.h"
 
-QString formatScaled(qint64 raw, int decimals, int precision, const QString& decimalPoint)
+QString formatScaled(qint64 raw, int decimals, int precision, const QString& decimalPoint,
+                     double* number)
 {
     const bool negative = raw < 0;
     quint64 magnitude = negative ? quint64(-raw) : quint64(raw);
@@ -27,6 +28,14 @@ QString formatScaled(qint64 raw, int decimals, int precision, const QString& dec
         --scale;
     }
 
+    if (number) {
+        // Both operands are exact, so the quotient is the double nearest to the text.
+        double divisor = 1;
+        for (int i = 0; i < scale; ++i)
+            divisor *= 10;
+        const double value = double(magnitude) / divisor;
+        *number = negative && magnitude != 0 ? -value : value;
+    }
     QString text = QString::number(magnitude);
     if (scale > 0) {
         if (text.size() <= scale)

@@ -1,17 +1,20 @@
 #include "measurementrecord.h"
 
+#include "answerrecord.h"
 #include "numberformat.h"
 
-#include "answers/answerrecord.h"
 #include "model/codepage1251.h"
+
+#include <QtNumeric>
 
 namespace {
 
 // Offsets in the full record; multi-byte values are big-endian.
-constexpr int kSensorAddress = 2;
-constexpr int kRow = 4;
-constexpr int kSecond = 62, kMinute = 63, kHour = 64, kDay = 65, kMonth = 66, kYear = 67;
-constexpr int kName = 68, kNameLength = 10;
+constexpr int kSensorAddress = AnswerRecord::kSensorAddress;
+constexpr int kRow = AnswerRecord::kRow;
+constexpr int kSecond = AnswerRecord::kFullStamp, kMinute = kSecond + 1, kHour = kSecond + 2,
+              kDay = kSecond + 3, kMonth = kSecond + 4, kYear = kSecond + 5;
+constexpr int kName = AnswerRecord::kFullName, kNameLength = AnswerRecord::kNameLength;
 
 enum class Raw { U8, U16, U24, I16 };
 
@@ -133,15 +136,21 @@ MeasurementRecord MeasurementRecord::fromAnswer(const AnswerRecord& r, const QSt
         fromCp1251(QByteArray(reinterpret_cast<const char*>(r.bytes.data()) + kName, nameLength));
     m.columns[1] = twoDigits(m.hour) + u':' + twoDigits(m.minute) + u':' + twoDigits(m.second);
     m.columns[2] = QString::number(r[kSensorAddress]);
+    m.numbers[0] = m.numbers[1] = qQNaN();
+    m.numbers[2] = r[kSensorAddress];
 
-    int index = 3;
+    size_t index = 3;
     for (const Column& column : kValueColumns) {
         const qint64 raw = column.offset < 0 ? rawValue(r, 19, Raw::U24) + rawValue(r, 22, Raw::U16)
                                              : rawValue(r, column.offset, column.type);
-        m.columns[size_t(index++)] =
-            column.decimals == 0
-                ? QString::number(raw)
-                : formatScaled(raw, column.decimals, column.precision, decimalPoint);
+        if (column.decimals == 0) {
+            m.columns[index] = QString::number(raw);
+            m.numbers[index] = double(raw);
+        } else {
+            m.columns[index] = formatScaled(raw, column.decimals, column.precision, decimalPoint,
+                                            &m.numbers[index]);
+        }
+        ++index;
     }
     return m;
 }

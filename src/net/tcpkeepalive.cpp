@@ -23,6 +23,6 @@ void enableTcpKeepAlive(QAbstractSocket& socket)
                              {TCP_KEEPCNT, TcpKeepAlive::kProbeCount}};
     for (const auto& [option, value] : values)
         if (setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value) != 0)
-            qCWarning(lcAnswers) << "keep-alive timing" << option << "not set on a connection";
+            qCWarning(lcNet) << "keep-alive timing" << option << "not set on a connection";
 #endif
 }
