@@ -38,12 +38,15 @@ std::unique_ptr<QTcpSocket> connectClient(LiveServer& server)
 }
 
 int g_dropWarnings = 0;
+int g_resumeLines = 0;
 QtMessageHandler g_previousHandler = nullptr;
 
 void countDropWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (text.contains(QStringLiteral("does not take its frames")))
         ++g_dropWarnings;
+    if (text.contains(QStringLiteral("takes frames again")))
+        ++g_resumeLines;
     g_previousHandler(type, context, text);
 }
 
@@ -505,6 +508,7 @@ private slots:
         QVERIFY(stalled >= 0);
         QTRY_COMPARE(rig.server.clientCount(), 2);
         g_dropWarnings = 0;
+        g_resumeLines = 0;
         g_previousHandler = qInstallMessageHandler(countDropWarnings);
 
         constexpr int kFramesPerTick = 1000;
@@ -513,6 +517,9 @@ private slots:
         full[0] = char(0xFF);
         full[1] = 0x34;
         int sequence = 0;
+        // Ticks with drops in a row: one episode. Under load the kernel may take
+        // a burst from the stalled socket between two ticks (its buffers grow),
+        // which ends an episode with its own line; the count starts again then.
         int ticksWithDrops = 0;
         QByteArray received;
         for (int tick = 0; tick < 200 && ticksWithDrops < 3; ++tick) {
@@ -525,13 +532,13 @@ private slots:
                 rig.server.RelayRecord(answer, AnswerRecord::kFullLength);
             }
             rig.server.endTick();
-            if (rig.server.droppedFrames() > droppedBefore)
-                ++ticksWithDrops;
+            ticksWithDrops = rig.server.droppedFrames() > droppedBefore ? ticksWithDrops + 1 : 0;
             QTRY_VERIFY((received += reader->readAll()).size() == qint64(sequence) * frameSize);
         }
         qInstallMessageHandler(g_previousHandler);
         QCOMPARE(ticksWithDrops, 3);
-        QCOMPARE(g_dropWarnings, 1);
+        // One line for each episode, none for the further ticks of one.
+        QCOMPARE(g_dropWarnings, g_resumeLines + 1);
         QVERIFY(rig.server.droppedFrames() < qint64(sequence));
         for (int i = 0; i < sequence; ++i) {
             const QByteArray frame = received.mid(qsizetype(i) * frameSize, frameSize);
