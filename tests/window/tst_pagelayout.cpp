@@ -2,8 +2,7 @@
 // no two visible controls overlap, none is squeezed below the size it needs to
 // be read, and where a page cannot fit it scrolls. The pages are also saved as
 // PNG files under build/screenshots/ for people to look at.
-#include "fixedclock.h"
-#include "settingsfixture.h"
+#include "windowrig.h"
 
 #include "model/stationtexts.h"
 #include "shell/station.h"
@@ -81,38 +80,17 @@ bool isAncestor(const QWidget* a, const QWidget* b)
 class TestPageLayout : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<SettingsFixture> m_fixture;
-    std::unique_ptr<FixedClock> m_clock;
-    std::unique_ptr<Station> m_station;
-    std::unique_ptr<TFormMain> m_window;
+    std::unique_ptr<WindowRig> m_rig;
 
 private slots:
     void initTestCase()
     {
-        m_fixture = std::make_unique<SettingsFixture>();
-        m_fixture->setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
-        m_fixture->setRoot(QStringLiteral("HistoryFolder"),
-                           QStringLiteral("/var/lib/kx7r/archive"));
-        for (int row = 1; row <= kChannelCount; ++row)
-            m_fixture->setChannel(row, QStringLiteral("Резервуар %1").arg(row), Texts::notConnected,
-                                  Texts::modeOnRequest, QString::number(row), QStringLiteral("0"),
-                                  QStringLiteral("5"));
-        for (int n = 1; n <= kTerminalCount; ++n)
-            m_fixture->setTerminal(n, Texts::portUndefined);
-        m_clock = std::make_unique<FixedClock>();
-        m_station = std::make_unique<Station>(m_fixture->store(), *m_clock, quint16(0));
-        m_station->start(false);
-        m_window = std::make_unique<TFormMain>(*m_station);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_rig = std::make_unique<WindowRig>(QStringLiteral("Резервуар"),
+                                            QStringLiteral("/var/lib/kx7r/archive"));
+        m_rig->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_rig->window.get()));
     }
-    void cleanupTestCase()
-    {
-        m_window.reset();
-        m_station.reset();
-        m_clock.reset();
-        m_fixture.reset();
-    }
+    void cleanupTestCase() { m_rig.reset(); }
 
     void controlsStayWholeAndApart_data()
     {
@@ -130,7 +108,7 @@ private slots:
     {
         QFETCH(QSize, size);
         QFETCH(int, page);
-        TFormMain& window = *m_window;
+        TFormMain& window = *m_rig->window;
         window.resize(size);
         auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
         QVERIFY(pages);
@@ -186,7 +164,7 @@ private slots:
     // column, each heading whole, without scrolling sideways.
     void clientGridHeadingsWholeAtDefaultSize()
     {
-        TFormMain& window = *m_window;
+        TFormMain& window = *m_rig->window;
         window.resize(1069, 450);
         auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
         pages->setCurrentIndex(2);
@@ -209,7 +187,7 @@ private slots:
     // A page that cannot fit at the smallest size scrolls to its lowest control.
     void smallestCommunicationPageScrolls()
     {
-        TFormMain& window = *m_window;
+        TFormMain& window = *m_rig->window;
         window.resize(1040, 285);
         auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
         pages->setCurrentIndex(1);

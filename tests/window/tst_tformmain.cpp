@@ -1,6 +1,5 @@
-#include "fixedclock.h"
-#include "settingsfixture.h"
 #include "stationprobe.h"
+#include "windowrig.h"
 
 #include "model/stationtexts.h"
 #include "pseudoterminal.h"
@@ -70,15 +69,12 @@ QList<QMessageBox*> openBoxes(const QWidget& window, const QString& name)
 class TestTFormMain : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<SettingsFixture> m_fixture;
-    std::unique_ptr<FixedClock> m_clock;
-    std::unique_ptr<Station> m_station;
-    std::unique_ptr<TFormMain> m_window;
+    std::unique_ptr<WindowRig> m_rig;
 
-    TFormMain& window() { return *m_window; }
+    TFormMain& window() { return *m_rig->window; }
     template <typename T> T* child(const QString& name)
     {
-        T* found = m_window->findChild<T*>(name);
+        T* found = m_rig->window->findChild<T*>(name);
         if (!found)
             qWarning("no child %s", qPrintable(name));
         return found;
@@ -119,29 +115,8 @@ class TestTFormMain : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        m_fixture = std::make_unique<SettingsFixture>();
-        m_fixture->setRoot(QStringLiteral("TCP_IP_Port"), QStringLiteral("0"));
-        m_fixture->setRoot(QStringLiteral("HistoryFolder"), m_fixture->dirPath());
-        for (int row = 1; row <= kChannelCount; ++row)
-            m_fixture->setChannel(row, QStringLiteral("Канал %1").arg(row), Texts::notConnected,
-                                  Texts::modeOnRequest, QString::number(row), QStringLiteral("0"),
-                                  QStringLiteral("5"));
-        for (int n = 1; n <= kTerminalCount; ++n)
-            m_fixture->setTerminal(n, Texts::portUndefined);
-        m_clock = std::make_unique<FixedClock>();
-        m_station = std::make_unique<Station>(m_fixture->store(), *m_clock, quint16(0));
-        m_station->start(false);
-        m_window = std::make_unique<TFormMain>(*m_station);
-    }
-    void cleanup()
-    {
-        m_window.reset();
-        m_station.reset();
-        m_clock.reset();
-        m_fixture.reset();
-    }
+    void init() { m_rig = std::make_unique<WindowRig>(QStringLiteral("Канал")); }
+    void cleanup() { m_rig.reset(); }
 
     void frameCaptionPagesAndNames()
     {
@@ -192,8 +167,8 @@ private slots:
         QCOMPARE(rs->model()->rowCount(), 6);
 
         // The font colour of a cell follows its CellColour.
-        m_station->state().queryList.setCell(1, QueryColumn::Status,
-                                             QStringLiteral("ПДЛ не отвечает"), CellColour::Red);
+        m_rig->station->state().queryList.setCell(
+            1, QueryColumn::Status, QStringLiteral("ПДЛ не отвечает"), CellColour::Red);
         QStyleOptionViewItem option;
         option.initFrom(query);
         const QModelIndex status = query->model()->index(0, QueryColumn::Status);
@@ -236,7 +211,7 @@ private slots:
                      qPrintable(text + u' ' + QFontInfo(query->font()).family()));
         }
 
-        CellGrid& list = m_station->state().queryList;
+        CellGrid& list = m_rig->station->state().queryList;
         const QString longText = QStringLiteral("Нет сигнала от датчика (адрес 7)");
         list.setText(1, QueryColumn::Status, longText);
         list.setText(2, QueryColumn::Status, QStringLiteral("Подключен"));
@@ -347,7 +322,7 @@ private slots:
     void dropDownWritesOnlyItsItemsAndIsRefilled()
     {
         CellGridView* view = grid(QStringLiteral("tblQueryList"));
-        CellGrid& list = m_station->state().queryList;
+        CellGrid& list = m_rig->station->state().queryList;
 
         auto* combo = qobject_cast<QComboBox*>(startEditing(view, 1, QueryColumn::Terminal));
         QVERIFY(combo);
@@ -390,13 +365,14 @@ private slots:
         QTest::keyClicks(line, QStringLiteral("3a0-0"));
         QCOMPARE(line->text(), QStringLiteral("300"));
         commitEditing(view, line);
-        QCOMPARE(m_station->state().queryList.text(4, QueryColumn::Address), QStringLiteral("300"));
+        QCOMPARE(m_rig->station->state().queryList.text(4, QueryColumn::Address),
+                 QStringLiteral("300"));
 
         line = qobject_cast<QLineEdit*>(startEditing(view, 4, QueryColumn::Timeout));
         QVERIFY(line);
         line->clear();
         commitEditing(view, line);
-        QCOMPARE(m_station->state().queryList.text(4, QueryColumn::Timeout), QString());
+        QCOMPARE(m_rig->station->state().queryList.text(4, QueryColumn::Timeout), QString());
     }
 
     void editThenApplyReachesStoreAndQueues()
@@ -417,9 +393,9 @@ private slots:
 
         child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
         QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
-        QCOMPARE(readChannel(m_fixture->store(), 4, u"Terminal"), QStringLiteral("Терминал2"));
-        QCOMPARE(readChannel(m_fixture->store(), 4, u"AddresBO"), QStringLiteral("300"));
-        const StationState& state = m_station->state();
+        QCOMPARE(readChannel(m_rig->fixture.store(), 4, u"Terminal"), QStringLiteral("Терминал2"));
+        QCOMPARE(readChannel(m_rig->fixture.store(), 4, u"AddresBO"), QStringLiteral("300"));
+        const StationState& state = m_rig->station->state();
         QCOMPARE(state.channels[3].blockAddress, quint8(44));
         QCOMPARE(state.pollQueues[1].count, 1);
         QCOMPARE(state.pollQueues[1].entries[0], 3);
@@ -430,7 +406,7 @@ private slots:
     {
         window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&window()));
-        CellGrid& list = m_station->state().queryList;
+        CellGrid& list = m_rig->station->state().queryList;
         list.setText(1, QueryColumn::Terminal, QStringLiteral("Терминал1"));
         list.setText(1, QueryColumn::Timeout, QString());
         child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
@@ -446,8 +422,8 @@ private slots:
         const QModelIndex current = view->currentIndex();
         QCOMPARE(current.row() + 1, 1);
         QCOMPARE(current.column(), int(QueryColumn::Timeout));
-        QCOMPARE(readChannel(m_fixture->store(), 1, u"Terminal"), Texts::notConnected);
-        QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("5"));
+        QCOMPARE(readChannel(m_rig->fixture.store(), 1, u"Terminal"), Texts::notConnected);
+        QCOMPARE(readChannel(m_rig->fixture.store(), 1, u"Timeout"), QStringLiteral("5"));
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
 
@@ -465,7 +441,7 @@ private slots:
         list.setText(1, QueryColumn::Timeout, QStringLiteral("7"));
         child<QPushButton>(QStringLiteral("btnApplyQuerryList"))->click();
         QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
-        QCOMPARE(readChannel(m_fixture->store(), 1, u"Timeout"), QStringLiteral("7"));
+        QCOMPARE(readChannel(m_rig->fixture.store(), 1, u"Timeout"), QStringLiteral("7"));
         QVERIFY(!isMarked(view, 1, QueryColumn::Terminal));
         QVERIFY(!isMarked(view, 1, QueryColumn::Timeout));
         QVERIFY2(status->text().startsWith(QStringLiteral("Список опроса применен (")),
@@ -476,7 +452,7 @@ private slots:
     {
         PseudoTerminal line;
         QVERIFY(line.isValid());
-        m_fixture->mapPort(QStringLiteral("COM7"), line.slavePath());
+        m_rig->fixture.mapPort(QStringLiteral("COM7"), line.slavePath());
         CellGridView* view = grid(QStringLiteral("tblRSSettings"));
         auto* combo = qobject_cast<QComboBox*>(startEditing(view, RsRow::ComName, 3));
         QVERIFY(combo);
@@ -485,12 +461,12 @@ private slots:
         commitEditing(view, combo);
 
         child<QPushButton>(QStringLiteral("btnApplyCOM"))->click();
-        const CellGrid& rs = m_station->state().rsSettings;
+        const CellGrid& rs = m_rig->station->state().rsSettings;
         QCOMPARE(rs.text(RsRow::Status, 3), Texts::portConnected);
         QCOMPARE(rs.colour(RsRow::Status, 3), CellColour::Green);
         QCOMPARE(rs.text(RsRow::Status, 1), QStringLiteral("-"));
-        QCOMPARE(m_fixture->store().readSetting(SettingsStore::terminalKey(3),
-                                                QStringLiteral("COMName")),
+        QCOMPARE(m_rig->fixture.store().readSetting(SettingsStore::terminalKey(3),
+                                                    QStringLiteral("COMName")),
                  QStringLiteral("COM7"));
     }
 
@@ -509,20 +485,20 @@ private slots:
         auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QStringLiteral("'5x' is not a valid integer value"));
-        QVERIFY(m_station->liveServer().isListening());
-        QCOMPARE(box->text(), QString::number(m_station->liveServer().port()));
-        QCOMPARE(
-            m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
-            QStringLiteral("0"));
+        QVERIFY(m_rig->station->liveServer().isListening());
+        QCOMPARE(box->text(), QString::number(m_rig->station->liveServer().port()));
+        QCOMPARE(m_rig->fixture.store().readSetting(SettingsStore::rootKey(),
+                                                    QStringLiteral("TCP_IP_Port")),
+                 QStringLiteral("0"));
 
         const QString typed = u'0' + QString::number(port);
         box->setText(typed);
         child<QPushButton>(QStringLiteral("btnSaveTcpSettings"))->click();
         QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1); // only the first
-        QCOMPARE(
-            m_fixture->store().readSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port")),
-            typed);
-        QCOMPARE(m_station->liveServer().port(), port);
+        QCOMPARE(m_rig->fixture.store().readSetting(SettingsStore::rootKey(),
+                                                    QStringLiteral("TCP_IP_Port")),
+                 typed);
+        QCOMPARE(m_rig->station->liveServer().port(), port);
     }
 
     void tcpPortMessagesSayWhatHappened()
@@ -535,7 +511,7 @@ private slots:
         auto* apply = child<QPushButton>(QStringLiteral("btnSaveTcpSettings"));
         box->setText(QString::number(live));
         apply->click();
-        QCOMPARE(m_station->liveServer().port(), live);
+        QCOMPARE(m_rig->station->liveServer().port(), live);
         QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
         const QString applied = child<QLabel>(QStringLiteral("lblTcpStatus"))->text();
         QVERIFY2(
@@ -578,12 +554,12 @@ private slots:
     {
         auto* path = child<QLineEdit>(QStringLiteral("txtArchivePath"));
         auto* pages = child<QTabWidget>(QStringLiteral("PageControl"));
-        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(path->text(), m_rig->fixture.dirPath());
         QCOMPARE(path->width(), 449);
 
         // "..." opens the folder dialog at the box's folder without blocking.
-        QDir(m_fixture->dirPath()).mkpath(QStringLiteral("chosen"));
-        const QString chosen = m_fixture->dirPath() + QStringLiteral("/chosen");
+        QDir(m_rig->fixture.dirPath()).mkpath(QStringLiteral("chosen"));
+        const QString chosen = m_rig->fixture.dirPath() + QStringLiteral("/chosen");
         path->setText(chosen);
         child<QPushButton>(QStringLiteral("btnSelectFolder"))->click();
         auto* dialog =
@@ -597,13 +573,13 @@ private slots:
         pages->setCurrentIndex(3);
         path->setText(QStringLiteral("/nowhere/else"));
         pages->setCurrentIndex(0);
-        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(path->text(), m_rig->fixture.dirPath());
 
         pages->setCurrentIndex(3);
         path->setText(QStringLiteral("/does/not/exist"));
         child<QPushButton>(QStringLiteral("btnApplyHistoryFolder"))->click();
-        QCOMPARE(m_fixture->store().readSetting(SettingsStore::rootKey(),
-                                                QStringLiteral("HistoryFolder")),
+        QCOMPARE(m_rig->fixture.store().readSetting(SettingsStore::rootKey(),
+                                                    QStringLiteral("HistoryFolder")),
                  QStringLiteral("/does/not/exist"));
         pages->setCurrentIndex(2);
         QCOMPARE(path->text(), QStringLiteral("/does/not/exist"));
@@ -627,7 +603,7 @@ private slots:
         auto* archiveStatus = child<QLabel>(QStringLiteral("lblArchiveStatus"));
         QVERIFY(!archiveStatus->text().isEmpty()); // not applied yet
         pages->setCurrentIndex(0);
-        QCOMPARE(path->text(), m_fixture->dirPath());
+        QCOMPARE(path->text(), m_rig->fixture.dirPath());
         QCOMPARE(host->text(), QString());
         QCOMPARE(archiveStatus->text(), QString());
         QCOMPARE(child<QLabel>(QStringLiteral("lblMqttApplyStatus"))->text(), QString());
@@ -642,7 +618,7 @@ private slots:
     // calls a folder "Папка" and dates are numeric.
     void folderDialogInRussian()
     {
-        QDir(m_fixture->dirPath()).mkpath(QStringLiteral("sub"));
+        QDir(m_rig->fixture.dirPath()).mkpath(QStringLiteral("sub"));
         child<QPushButton>(QStringLiteral("btnSelectFolder"))->click();
         auto* dialog =
             window().findChild<QFileDialog*>(QStringLiteral("SelectArchiveFolderDialog"));
@@ -653,7 +629,7 @@ private slots:
         auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
         QVERIFY(files);
         const QModelIndex sub =
-            proxy->mapFromSource(files->index(m_fixture->dirPath() + QStringLiteral("/sub")));
+            proxy->mapFromSource(files->index(m_rig->fixture.dirPath() + QStringLiteral("/sub")));
         QTRY_COMPARE(sub.siblingAtColumn(FolderListProxy::Type).data().toString(),
                      QStringLiteral("Папка"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$"))
@@ -666,18 +642,18 @@ private slots:
 
     void archiveFolderMessageOneAtATime()
     {
-        emit m_station->messageRaised(QStringLiteral("KX7R"),
-                                      QStringLiteral("Unable to create archive folder"));
-        emit m_station->messageRaised(QStringLiteral("KX7R"),
-                                      QStringLiteral("Unable to create archive folder"));
+        emit m_rig->station->messageRaised(QStringLiteral("KX7R"),
+                                           QStringLiteral("Unable to create archive folder"));
+        emit m_rig->station->messageRaised(QStringLiteral("KX7R"),
+                                           QStringLiteral("Unable to create archive folder"));
         auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("KX7R"));
         QCOMPARE(boxes[0]->icon(), QMessageBox::Critical);
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
-        emit m_station->messageRaised(QStringLiteral("KX7R"),
-                                      QStringLiteral("Unable to create archive folder"));
+        emit m_rig->station->messageRaised(QStringLiteral("KX7R"),
+                                           QStringLiteral("Unable to create archive folder"));
         QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1);
     }
 
@@ -686,8 +662,8 @@ private slots:
     {
         const QString a = QStringLiteral("/nowhere/a");
         const QString b = QStringLiteral("/nowhere/b");
-        emit m_station->archiveFolderFailed(a);
-        emit m_station->archiveFolderFailed(b);
+        emit m_rig->station->archiveFolderFailed(a);
+        emit m_rig->station->archiveFolderFailed(b);
         auto boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("KX7R"));
@@ -695,15 +671,15 @@ private slots:
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
 
-        emit m_station->archiveFolderFailed(a);
+        emit m_rig->station->archiveFolderFailed(a);
         QVERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
-        emit m_station->archiveFolderFailed(b); // another folder is told at once
+        emit m_rig->station->archiveFolderFailed(b); // another folder is told at once
         boxes = openBoxes(window(), QStringLiteral("errorBox"));
         QCOMPARE(boxes.size(), 1);
         window().setArchiveBoxQuietTime(std::chrono::milliseconds(0));
         boxes[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(openBoxes(window(), QStringLiteral("errorBox")).isEmpty());
-        emit m_station->archiveFolderFailed(b); // the quiet time is over
+        emit m_rig->station->archiveFolderFailed(b); // the quiet time is over
         QCOMPARE(openBoxes(window(), QStringLiteral("errorBox")).size(), 1);
     }
 
@@ -832,12 +808,12 @@ private slots:
         QSystemTrayIcon& tray = window().trayIcon();
         QCOMPARE(tray.toolTip(), QStringLiteral("Программа опроса блоков ПДЛ v1.3"));
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
-        StationProbe::blinker(*m_station).flash(2);
+        StationProbe::blinker(*m_rig->station).flash(2);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgRedTextIcon().cacheKey());
-        StationProbe::blinker(*m_station).flash(1);
+        StationProbe::blinker(*m_rig->station).flash(1);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgGreenTextIcon().cacheKey());
-        StationProbe::blinker(*m_station).TimerBlinkTimer();
-        QCOMPARE(m_station->state().iconState, 0);
+        StationProbe::blinker(*m_rig->station).TimerBlinkTimer();
+        QCOMPARE(m_rig->station->state().iconState, 0);
         QCOMPARE(tray.icon().cacheKey(), window().icons().imgBlackTextIcon().cacheKey());
 
         // The three pictures differ in their lettering only.
@@ -854,26 +830,26 @@ private slots:
         auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
         QCOMPARE(check->text(), QStringLiteral("Включить  мониторинг линии связи"));
         QVERIFY(!check->isChecked());
-        QVERIFY(!m_station->monitor().isEnabled());
+        QVERIFY(!m_rig->station->monitor().isEnabled());
         QVERIFY(memo->isReadOnly());
         QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(memo->font().family(), QStringLiteral("Courier New"));
 
         check->click();
-        QVERIFY(m_station->monitor().isEnabled());
-        m_station->monitor().appendLine(QStringLiteral("+---------------------------------+"));
-        m_station->monitor().appendLine(QStringLiteral("Терминал 1 (COM1)"));
+        QVERIFY(m_rig->station->monitor().isEnabled());
+        m_rig->station->monitor().appendLine(QStringLiteral("+---------------------------------+"));
+        m_rig->station->monitor().appendLine(QStringLiteral("Терминал 1 (COM1)"));
         QTRY_COMPARE(memo->toPlainText(),
                      QStringLiteral("+---------------------------------+\nТерминал 1 (COM1)"));
 
         child<QPushButton>(QStringLiteral("btnClearReciveMemo"))->click();
-        QVERIFY(m_station->monitor().isEmpty());
+        QVERIFY(m_rig->station->monitor().isEmpty());
         QCOMPARE(memo->toPlainText(), QString());
         QVERIFY(check->isChecked());
-        m_station->monitor().appendLine(QStringLiteral("next"));
+        m_rig->station->monitor().appendLine(QStringLiteral("next"));
         QTRY_COMPARE(memo->toPlainText(), QStringLiteral("next"));
         check->click();
-        QVERIFY(!m_station->monitor().isEnabled());
+        QVERIFY(!m_rig->station->monitor().isEnabled());
     }
 
     void monitorKeepsTheLastLines()
@@ -881,7 +857,7 @@ private slots:
         auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
         const int extra = 5;
         for (int i = 0; i < LineMonitor::kMaxLines + extra; ++i)
-            m_station->monitor().appendLine(QString::number(i));
+            m_rig->station->monitor().appendLine(QString::number(i));
         QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
         QCOMPARE(memo->document()->firstBlock().text(), QString::number(extra));
         QCOMPARE(memo->document()->lastBlock().text(),
@@ -893,7 +869,7 @@ private slots:
     void fullMonitorTakesATickInTwoEdits()
     {
         auto* memo = child<QPlainTextEdit>(QStringLiteral("memoRSMonitor"));
-        LineMonitor& monitor = m_station->monitor();
+        LineMonitor& monitor = m_rig->station->monitor();
         for (int i = 0; i < LineMonitor::kMaxLines; ++i)
             monitor.appendLine(QString::number(i));
         QTRY_COMPARE(memo->blockCount(), LineMonitor::kMaxLines);
@@ -944,8 +920,8 @@ private slots:
 
     void connectionGridsAreReadOnly()
     {
-        m_station->state().currentConnections.setCell(1, 1, QStringLiteral("127.0.0.1"),
-                                                      CellColour::Black);
+        m_rig->station->state().currentConnections.setCell(1, 1, QStringLiteral("127.0.0.1"),
+                                                           CellColour::Black);
         for (const char* name : {"tblCurrentConnections", "tblCurrentConnectionsForUpdate"}) {
             CellGridView* view = grid(QLatin1String(name));
             QVERIFY(view);
