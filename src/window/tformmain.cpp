@@ -399,22 +399,19 @@ void TFormMain::btnApplyQuerryListClick()
         return;
     }
     if (cell.isNull()) {
-        m_queryListStatus->showRefused(QStringLiteral("Список опроса не сохранен"));
-        showError(Texts::applicationTitle, outcome.error());
+        reportApply(*m_queryListStatus, outcome, {}, QStringLiteral("Список опроса не сохранен"));
         return;
     }
     const QModelIndex index = m_tblQueryList->model()->index(cell.y() - 1, cell.x());
     m_tblQueryList->setCurrentIndex(index);
     m_tblQueryList->scrollTo(index);
-    const QString where =
-        QStringLiteral("Строка %1, столбец «%2»")
-            .arg(cell.y())
-            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString());
+    const QString column = m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString();
+    const QString where = QStringLiteral("Строка %1, столбец «%2»").arg(cell.y()).arg(column);
     m_queryListStatus->showRefused(
         QStringLiteral("Список опроса не применен (строка %1, столбец «%2»); выделенные ячейки "
                        "не действуют")
             .arg(cell.y())
-            .arg(m_tblQueryList->model()->headerData(cell.x(), Qt::Horizontal).toString()));
+            .arg(column));
     showError(Texts::applicationTitle,
               outcome.error() + QStringLiteral("\n\n") + where +
                   QStringLiteral(".\nСписок опроса не применен: выделенные цветом ячейки не "
@@ -423,13 +420,9 @@ void TFormMain::btnApplyQuerryListClick()
 
 void TFormMain::btnApplyCOMClick()
 {
-    const Outcome outcome = m_station.applyTerminals();
-    if (outcome) {
-        m_rsSettingsStatus->showApplied(QStringLiteral("Настройки COM портов применены"));
-        return;
-    }
-    m_rsSettingsStatus->showRefused(QStringLiteral("Настройки COM портов не сохранены"));
-    showError(Texts::applicationTitle, outcome.error());
+    reportApply(*m_rsSettingsStatus, m_station.applyTerminals(),
+                QStringLiteral("Настройки COM портов применены"),
+                QStringLiteral("Настройки COM портов не сохранены"));
 }
 
 void TFormMain::btnSaveTcpSettingsClick()
@@ -474,12 +467,19 @@ void TFormMain::btnSelectFolderClick()
 
 void TFormMain::btnApplyHistoryFolderClick()
 {
-    const Outcome outcome = m_station.applyArchiveFolder(m_txtArchivePath->text());
+    reportApply(*m_archiveStatus, m_station.applyArchiveFolder(m_txtArchivePath->text()),
+                QStringLiteral("Папка архива применена"),
+                QStringLiteral("Папка архива не сохранена"));
+}
+
+void TFormMain::reportApply(ApplyStatus& status, const Outcome& outcome, const QString& applied,
+                            const QString& refused)
+{
     if (outcome) {
-        m_archiveStatus->showApplied(QStringLiteral("Папка архива применена"));
+        status.showApplied(applied);
         return;
     }
-    m_archiveStatus->showRefused(QStringLiteral("Папка архива не сохранена"));
+    status.showRefused(refused);
     showError(Texts::applicationTitle, outcome.error());
 }
 

@@ -13,6 +13,7 @@
 #include <optional>
 
 class ApplyStatus;
+class Outcome;
 class BrokerSettingsBox;
 class CellGridView;
 class QAction;
@@ -98,6 +99,9 @@ private:
     void askCloseQuestion();
     void shutdownProgram();
     void showIconState(int iconState);
+    // The status line of an Apply, and on a refusal the system's message too.
+    void reportApply(ApplyStatus& status, const Outcome& outcome, const QString& applied,
+                     const QString& refused);
     // The poll list's columns 1..6 as in force now; cells that differ are marked.
     void rememberAppliedPollList();
     bool isUnappliedPollListCell(int row, int column) const;
