@@ -32,7 +32,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_blinker(m_state, m_timerBlink), m_access(m_state, m_settings),
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
-      m_liveServer(m_state, m_scheduler), m_publisher(m_state),
+      m_liveServer(m_state, m_scheduler), m_publisher(m_state), m_latest(m_clock),
       m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock)
@@ -42,6 +42,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
     m_consumers.add(m_measurementStore);
     m_consumers.add(m_liveServer);
     m_consumers.add(m_publisher);
+    m_consumers.add(m_latest);
     setUpTimers();
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
@@ -236,10 +237,12 @@ Outcome Station::applyPollList(QPoint* failedCell)
     }
 
     // The 180 values reach the store in one rewrite of it.
+    QList<int> reassigned;
     m_settings.beginBatch();
     for (int row = 1; row <= kChannelCount; ++row) {
         const int k = row - 1;
         ChannelEntry& channel = m_state.channels[k];
+        const ChannelEntry before = channel;
         channel.name = grid.text(row, QueryColumn::Name);
         channel.terminal = grid.text(row, QueryColumn::Terminal);
         channel.mode = grid.text(row, QueryColumn::Mode);
@@ -252,10 +255,19 @@ Outcome Station::applyPollList(QPoint* failedCell)
             m_settings.writeSetting(key, SettingsSchema::channelValues[i],
                                     grid.text(row, kChannelColumns[i]));
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
+        if (channel.name != before.name || channel.terminal != before.terminal ||
+            channel.blockAddress != before.blockAddress ||
+            channel.channelNumber != before.channelNumber)
+            reassigned.append(k);
     }
     m_state.rebuildQueues();
     m_state.poll.reset(m_state.channels);
-    return logged("the poll list", m_settings.endBatch());
+    const Outcome stored = m_settings.endBatch();
+    for (int k : reassigned)
+        m_latest.forgetRow(k);
+    if (!reassigned.isEmpty())
+        emit channelsReassigned(reassigned);
+    return logged("the poll list", stored);
 }
 
 Outcome Station::applyTerminals()

@@ -2,6 +2,7 @@
 
 #include "answers/answerconsumerlist.h"
 #include "answers/answerdecoder.h"
+#include "answers/latestanswers.h"
 #include "answers/liveserver.h"
 #include "archive/archivereader.h"
 #include "archive/archivewriter.h"
@@ -66,6 +67,8 @@ public:
     LineMonitor& monitor() { return m_monitor; }
     LiveServer& liveServer() { return m_liveServer; }
     MqttPublisher& publisher() { return m_publisher; }
+    const LatestAnswers& latestAnswers() const { return m_latest; }
+    LatestAnswers& latestAnswers() { return m_latest; }
 
 signals:
     void iconStateChanged(int iconState);
@@ -73,6 +76,9 @@ signals:
     void messageRaised(const QString& caption, const QString& text);
     // The archive folder could not be created (already logged).
     void archiveFolderFailed(const QString& folder);
+    // An applied poll list gave these rows (k) another name, terminal, block
+    // address or channel, or emptied them: what was known of them is void.
+    void channelsReassigned(const QList<int>& rows);
 
 private:
     // The tests' look at the parts the window never touches (tests/support).
@@ -106,7 +112,8 @@ private:
     MeasurementStore m_measurementStore;
     LiveServer m_liveServer;
     MqttPublisher m_publisher;
-    AnswerConsumerList m_consumers; // the archive, the live service, then the broker
+    LatestAnswers m_latest;
+    AnswerConsumerList m_consumers; // the archive, the live service, the broker, the latest values
     AnswerDecoder m_decoder;
     Receiver m_receiver;
     ArchiveReader m_archiveReader;
