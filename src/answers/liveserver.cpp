@@ -29,7 +29,8 @@ QString peerText(const QTcpSocket* socket)
 } // namespace
 
 LiveServer::LiveServer(StationState& state, PollScheduler& scheduler, QObject* parent)
-    : QObject(parent), m_state(state), m_scheduler(scheduler), m_server(new QTcpServer(this))
+    : QObject(parent), m_state(state), m_scheduler(scheduler), m_server(new QTcpServer(this)),
+      m_connectionLog(lcAnswers, QStringLiteral("live service"))
 {
     connect(m_server, &QTcpServer::newConnection, this, &LiveServer::acceptPending);
     new AcceptRetry(*m_server, lcAnswers, QStringLiteral("live service"));
@@ -40,9 +41,9 @@ LiveServer::~LiveServer()
     closeClients();
 }
 
-Outcome LiveServer::listen(quint16 port)
+Outcome LiveServer::listen(quint16 port, const QHostAddress& address)
 {
-    if (!m_server->listen(QHostAddress::Any, port))
+    if (!m_server->listen(address, port))
         return TcpTexts::listenFailure(*m_server);
     return Outcome::success();
 }
@@ -134,7 +135,7 @@ void LiveServer::showNoClients()
 
 void LiveServer::ServerSocketClientConnect(QTcpSocket* socket)
 {
-    qCInfo(lcAnswers).noquote() << "live client connected:" << peerText(socket);
+    m_connectionLog.report(u"live client connected: " + peerText(socket));
     // The new connection is the last in the list: it gets the last row.
     CellGrid& grid = m_state.currentConnections;
     const int row = int(m_clients.size());
@@ -153,7 +154,7 @@ void LiveServer::ServerSocketClientDisconnect(QTcpSocket* socket)
                      [socket](const Client& client) { return client.socket == socket; });
     if (at == m_clients.end())
         return;
-    qCInfo(lcAnswers).noquote() << "live client disconnected:" << peerText(socket);
+    m_connectionLog.report(u"live client disconnected: " + peerText(socket));
     at->badInput.close();
     // Only the leaving row goes; the rows below move up and keep their cells.
     const int row = int(at - m_clients.begin()) + 1;
@@ -189,6 +190,10 @@ void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
     const auto request = LiveRequest::parse(bytes);
     if (!request) {
         log.report(u"request is not two numbers: " + BadInputLog::quoted(bytes));
+        return;
+    }
+    if (!m_forwarding) {
+        log.report(QStringLiteral("request ignored: forwarded requests are off"));
         return;
     }
     const int row = request->row;

@@ -4,8 +4,10 @@
 
 #include "model/outcome.h"
 #include "net/badinputlog.h"
+#include "net/connectionlog.h"
 
 #include <QAbstractSocket>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 
@@ -34,8 +36,9 @@ public:
     LiveServer(StationState& state, PollScheduler& scheduler, QObject* parent = nullptr);
     ~LiveServer() override;
 
-    // Listens on port; on failure the error text "Windows socket error: %s (%d), on API '%s'".
-    Outcome listen(quint16 port);
+    // Listens on port at address; on failure the error text "Windows socket
+    // error: %s (%d), on API '%s'".
+    Outcome listen(quint16 port, const QHostAddress& address = QHostAddress::Any);
     // Closes the service and its clients; the grid shows one empty row.
     void stop();
     bool isListening() const;
@@ -58,6 +61,9 @@ public:
     void setClientLimit(int limit) { m_clientLimit = qMax(1, limit); }
     int clientLimit() const { return m_clientLimit; }
     int clientCount() const { return int(m_clients.size()); }
+    // Off: client requests are read and dropped, nothing reaches the lines.
+    void setForwardingEnabled(bool enabled) { m_forwarding = enabled; }
+    bool forwardingEnabled() const { return m_forwarding; }
     // Frames dropped for clients that did not take them, since start.
     qint64 droppedFrames() const { return m_droppedFrames; }
 
@@ -83,6 +89,8 @@ private:
     qint64 m_droppedFrames = 0;
     int m_clientLimit = kDefaultClientLimit;
     qint64 m_refused = 0; // connections refused in the running episode
+    bool m_forwarding = true;
+    ConnectionLog m_connectionLog;
     bool m_batching = false;
     // One tick's frames: about as many bytes as the tick took off the lines.
     QByteArray m_batch;

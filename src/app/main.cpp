@@ -8,6 +8,7 @@
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
+#include "net/listenaddress.h"
 #include "shell/descriptorlimit.h"
 #include "shell/station.h"
 #include "window/qttranslations.h"
@@ -27,6 +28,8 @@ struct Options {
     bool headless = false;
     QString configFile;
     quint16 historyPort = Station::kHistoryPort;
+    QString liveAddress;    // null: the stored one
+    QString historyAddress; // null: the stored one
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
 };
 
@@ -61,7 +64,16 @@ Options parseOptions(const QStringList& arguments)
     const QCommandLineOption historyPort(QStringLiteral("history-port"),
                                          QStringLiteral("Port of the history service (5001)."),
                                          QStringLiteral("N"));
-    parser.addOptions({headless, config, historyPort});
+    const QCommandLineOption listenAddress(
+        QStringLiteral("listen-address"),
+        QStringLiteral("Address the live service listens on (ListenAddress; * or empty: every "
+                       "interface)."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption historyListenAddress(
+        QStringLiteral("history-listen-address"),
+        QStringLiteral("Address the history service listens on (HistoryListenAddress)."),
+        QStringLiteral("ADDRESS"));
+    parser.addOptions({headless, config, historyPort, listenAddress, historyListenAddress});
     for (const BrokerOption& option : kBrokerOptions)
         parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
                                             QString::fromUtf16(option.help),
@@ -80,6 +92,19 @@ Options parseOptions(const QStringList& arguments)
         }
         options.historyPort = quint16(port);
     }
+    const auto address = [&parser](const QCommandLineOption& option) {
+        if (!parser.isSet(option))
+            return QString();
+        const QString text = parser.value(option);
+        if (!ListenAddress::parse(text)) {
+            qCritical().noquote() << u"--" + option.names().constFirst() + u':'
+                                  << ListenAddress::rejection(text);
+            ::exit(2);
+        }
+        return text.isNull() ? QStringLiteral("") : text;
+    };
+    options.liveAddress = address(listenAddress);
+    options.historyAddress = address(historyListenAddress);
     for (const BrokerOption& option : kBrokerOptions)
         if (parser.isSet(QString::fromUtf16(option.option)))
             options.broker.append({QString::fromUtf16(option.valueName),
@@ -103,6 +128,7 @@ int runStation(QCoreApplication& app, const Options& options)
     }
     SystemClock clock;
     Station station(settings, clock, options.historyPort);
+    station.overrideListenAddresses(options.liveAddress, options.historyAddress);
     // The process's descriptors: every live client holds one beside the reserve.
     const long descriptors = DescriptorLimit::raiseToHard();
     station.liveServer().setClientLimit(

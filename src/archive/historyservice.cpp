@@ -20,7 +20,7 @@ const QString kUnknownId = QStringLiteral("???");
 HistoryService::HistoryService(StationState& state, const SettingsStore& settings,
                                const ArchiveReader& reader, const Clock& clock, QObject* parent)
     : QObject(parent), m_state(state), m_clock(clock), m_protocol(state, settings, reader),
-      m_server(new QTcpServer(this))
+      m_server(new QTcpServer(this)), m_connectionLog(lcArchive, QStringLiteral("history service"))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HistoryService::acceptPending);
     new AcceptRetry(*m_server, lcArchive, QStringLiteral("history service"));
@@ -34,9 +34,9 @@ HistoryService::~HistoryService()
     dropClient();
 }
 
-Outcome HistoryService::listen(quint16 port)
+Outcome HistoryService::listen(quint16 port, const QHostAddress& address)
 {
-    if (!m_server->listen(QHostAddress::Any, port))
+    if (!m_server->listen(address, port))
         return TcpTexts::listenFailure(*m_server);
     return Outcome::success();
 }
@@ -86,9 +86,9 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
 {
     if (m_client) {
         // One client at a time: the newcomer goes, the first is not disturbed.
-        qCInfo(lcArchive).noquote()
-            << "history connection from" << TcpTexts::address(socket->peerAddress()) << "refused:"
-            << "a client is already connected";
+        m_connectionLog.report(u"history connection from " +
+                               TcpTexts::address(socket->peerAddress()) +
+                               u" refused: a client is already connected");
         socket->abort();
         socket->deleteLater();
         return;
@@ -119,7 +119,8 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
     grid.setText(1, 2, QString::number(socket->localPort()));
     grid.setText(1, 3, m_clientAddress);
     grid.setText(1, 4, QString::number(m_clientPort));
-    qCInfo(lcArchive).noquote() << "history client connected:" << m_clientAddress << m_clientPort;
+    m_connectionLog.report(
+        QStringLiteral("history client connected: %1 %2").arg(m_clientAddress).arg(m_clientPort));
 }
 
 int HistoryService::rowOf(const QTcpSocket* socket) const
@@ -152,8 +153,9 @@ void HistoryService::ServerSocketRefreshHistoryClientDisconnect(QTcpSocket* sock
     if (socket != m_client)
         return;
     removeRow();
-    qCInfo(lcArchive).noquote() << "history client disconnected:" << m_clientAddress
-                                << m_clientPort;
+    m_connectionLog.report(QStringLiteral("history client disconnected: %1 %2")
+                               .arg(m_clientAddress)
+                               .arg(m_clientPort));
     dropClient();
 }
 

@@ -4,10 +4,12 @@
 
 #include "model/outcome.h"
 #include "net/badinputlog.h"
+#include "net/connectionlog.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QDateTime>
+#include <QHostAddress>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -40,7 +42,7 @@ public:
                    const Clock& clock, QObject* parent = nullptr);
     ~HistoryService() override;
 
-    Outcome listen(quint16 port);
+    Outcome listen(quint16 port, const QHostAddress& address = QHostAddress::Any);
     void stop();
     bool isListening() const;
     quint16 port() const;
@@ -75,8 +77,9 @@ private:
     QString m_clientAddress;
     quint16 m_clientPort = 0;
     std::optional<BadInputLog> m_badInput; // the admitted connection's
-    QDateTime m_lastActivity;              // the last request, or the end of the last file sent
-    std::unique_ptr<QFile> m_transfer;     // the file being sent
+    ConnectionLog m_connectionLog;
+    QDateTime m_lastActivity;          // the last request, or the end of the last file sent
+    std::unique_ptr<QFile> m_transfer; // the file being sent
     qint64 m_transferLeft = 0;
     QByteArray m_afterTransfer; // replies that wait for the file's last byte
 };

@@ -12,6 +12,12 @@ namespace SettingsSchema {
 inline const QString tcpPort = QStringLiteral("TCP_IP_Port");
 inline const QString historyFolder = QStringLiteral("HistoryFolder");
 inline const QString lastMeasure = QStringLiteral("LastMeasure");
+// Where the two TCP services listen: a numeric address, or empty or "*" for
+// every interface; and whether live clients may forward requests ("1", the
+// default when absent, or "0").
+inline const QString listenAddress = QStringLiteral("ListenAddress");
+inline const QString historyListenAddress = QStringLiteral("HistoryListenAddress");
+inline const QString forwardRequests = QStringLiteral("ForwardRequests");
 
 // Under each poll-list row's key, in the order Apply writes them.
 inline const QString channelName = QStringLiteral("ChannelName");

@@ -6,6 +6,7 @@
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
+#include "net/listenaddress.h"
 
 namespace {
 
@@ -35,7 +36,15 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_liveServer(m_state, m_scheduler), m_publisher(m_state), m_latest(m_clock),
       m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
-      m_historyService(m_state, m_settings, m_archiveReader, m_clock)
+      m_historyService(m_state, m_settings, m_archiveReader, m_clock),
+      m_liveListen(
+          lcShell, QStringLiteral("live service"),
+          [this] { return m_liveServer.listen(m_livePort, m_liveAddress); },
+          [this] { return liveEndpoint(); }),
+      m_historyListen(
+          lcShell, QStringLiteral("history service"),
+          [this] { return m_historyService.listen(m_historyPort, m_historyAddress); },
+          [this] { return historyEndpoint(); })
 {
     // One road for every accepted answer. Within a tick: LastMeasure once, each
     // archive file once, one write per live client, in that order.
@@ -49,6 +58,8 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
             &Station::onArchiveFolderFailed);
     connect(&m_access, &TerminalAccess::portStateChanged, &m_publisher,
             &MqttPublisher::publishPortState);
+    connect(&m_liveListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
+    connect(&m_historyListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
 }
 
 Station::~Station()
@@ -92,6 +103,7 @@ void Station::start(bool startTimers)
 void Station::readStoredSettings()
 {
     readLivePort();
+    readListenSettings();
     readChannels();
     readTerminals();
     m_publisher.start(BrokerSettings::read(m_settings), BrokerSettings::spoolPath(m_settings));
@@ -104,6 +116,8 @@ void Station::shutdown()
     m_timerSendQuerry.stop();
     m_timerBlink.stop();
     m_scheduler.stopPause();
+    m_liveListen.stop();
+    m_historyListen.stop();
     m_liveServer.stop();
     m_historyService.stop();
     m_publisher.stop();
@@ -138,20 +152,62 @@ void Station::readLivePort()
                                  << "- the live service uses" << kLayoutLivePort;
 }
 
+void Station::overrideListenAddresses(const QString& live, const QString& history)
+{
+    m_liveAddressOverride = live;
+    m_historyAddressOverride = history;
+}
+
+// A stored address that names none leaves the service on loopback only: a
+// typing error must not open it to every network.
+QHostAddress Station::storedAddress(const QString& valueName, const QString& override,
+                                    const char* service) const
+{
+    const QString text =
+        override.isNull() ? m_settings.readSetting(SettingsStore::rootKey(), valueName) : override;
+    if (const auto address = ListenAddress::parse(text))
+        return *address;
+    qCWarning(lcShell).noquote() << "stored value" << SettingsStore::rootKey() + valueName
+                                 << "refused:" << ListenAddress::rejection(text) << "- the"
+                                 << service << "listens on 127.0.0.1 only";
+    return QHostAddress(QHostAddress::LocalHost);
+}
+
+void Station::readListenSettings()
+{
+    m_liveAddress =
+        storedAddress(SettingsSchema::listenAddress, m_liveAddressOverride, "live service");
+    m_historyAddress = storedAddress(SettingsSchema::historyListenAddress, m_historyAddressOverride,
+                                     "history service");
+    const QString forward =
+        m_settings.readSetting(SettingsStore::rootKey(), SettingsSchema::forwardRequests).trimmed();
+    const bool valid = forward.isEmpty() || forward == u"0" || forward == u"1";
+    if (!valid)
+        qCWarning(lcShell).noquote()
+            << "stored value" << SettingsStore::rootKey() + SettingsSchema::forwardRequests
+            << "is neither 0 nor 1:" << (u'"' + forward + u'"') << "- forwarded requests are off";
+    m_liveServer.setForwardingEnabled(forward.isEmpty() || forward == u"1");
+    if (!m_liveServer.forwardingEnabled())
+        qCInfo(lcShell) << "live clients' requests are not forwarded to the lines";
+}
+
+QString Station::liveEndpoint() const
+{
+    return ListenAddress::endpoint(m_liveAddress,
+                                   m_liveServer.isListening() ? m_liveServer.port() : m_livePort);
+}
+
+QString Station::historyEndpoint() const
+{
+    return ListenAddress::endpoint(
+        m_historyAddress, m_historyService.isListening() ? m_historyService.port() : m_historyPort);
+}
+
+// A port that cannot be listened on now is tried again until it can.
 void Station::startServices()
 {
-    const Outcome live = m_liveServer.listen(m_livePort);
-    if (live)
-        qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
-    else
-        qCWarning(lcShell).noquote()
-            << "live service cannot listen on port" << m_livePort << ":" << live.error();
-    const Outcome history = m_historyService.listen(m_historyPort);
-    if (history)
-        qCInfo(lcShell) << "history service listening on port" << m_historyService.port();
-    else
-        qCWarning(lcShell).noquote()
-            << "history service cannot listen on port" << m_historyPort << ":" << history.error();
+    m_liveListen.start();
+    m_historyListen.start();
 }
 
 void Station::readChannels()
@@ -300,18 +356,17 @@ Outcome Station::applyTcpPort(const QString& portText)
     if (*port < 1 || *port > 65535)
         return logged("the TCP port", Outcome::failure(portRangeMessage(portText)));
     const quint16 previous = m_livePort;
+    m_liveListen.stop();
     m_liveServer.stop();
-    const Outcome listening = m_liveServer.listen(quint16(*port));
+    m_livePort = quint16(*port);
+    const Outcome listening = m_liveListen.tryOnce();
     if (!listening) {
-        // The stored port must always start: go back to the one that worked.
-        const Outcome restored = m_liveServer.listen(previous);
-        if (!restored)
-            qCWarning(lcShell).noquote() << "live service cannot listen again on port" << previous
-                                         << ":" << restored.error();
+        // The stored port must always start: go back to the one that worked,
+        // and keep trying it if it is gone too.
+        m_livePort = previous;
+        m_liveListen.start();
         return logged("the TCP port", listening);
     }
-    m_livePort = quint16(*port);
-    qCInfo(lcShell) << "live service listening on port" << m_liveServer.port();
     return logged("the TCP port", m_settings.writeSetting(SettingsStore::rootKey(),
                                                           SettingsSchema::tcpPort, portText));
 }

@@ -12,6 +12,7 @@
 #include "broker/mqttpublisher.h"
 #include "model/outcome.h"
 #include "model/stationstate.h"
+#include "net/listenretry.h"
 #include "serial/iconblinker.h"
 #include "serial/linemonitor.h"
 #include "serial/pollscheduler.h"
@@ -19,6 +20,7 @@
 #include "serial/supervision.h"
 #include "serial/terminalaccess.h"
 
+#include <QHostAddress>
 #include <QObject>
 #include <QPoint>
 #include <QTimer>
@@ -49,6 +51,9 @@ public:
     void readStoredSettings();
     // Closes both services with their clients and stops the timers.
     void shutdown();
+    // Listen addresses given on the command line, before start(): they win over
+    // the stored ones. A null text leaves that service's stored address.
+    void overrideListenAddresses(const QString& live, const QString& history);
 
     // A failed Apply leaves failedCell, when given, at the grid cell (column x,
     // row y) it stopped on, and null otherwise.
@@ -69,6 +74,11 @@ public:
     MqttPublisher& publisher() { return m_publisher; }
     const LatestAnswers& latestAnswers() const { return m_latest; }
     LatestAnswers& latestAnswers() { return m_latest; }
+    // Whether each service listens or keeps trying, and where ("*:5000").
+    const ListenRetry& liveListen() const { return m_liveListen; }
+    const ListenRetry& historyListen() const { return m_historyListen; }
+    QString liveEndpoint() const;
+    QString historyEndpoint() const;
 
 signals:
     void iconStateChanged(int iconState);
@@ -79,6 +89,8 @@ signals:
     // An applied poll list gave these rows (k) another name, terminal, block
     // address or channel, or emptied them: what was known of them is void.
     void channelsReassigned(const QList<int>& rows);
+    // A service began or stopped listening, or began to retry.
+    void listenStateChanged();
 
 private:
     // The tests' look at the parts the window never touches (tests/support).
@@ -86,6 +98,9 @@ private:
 
     void setUpTimers();
     void readLivePort();
+    void readListenSettings();
+    QHostAddress storedAddress(const QString& valueName, const QString& override,
+                               const char* service) const;
     void startServices();
     void readChannels();
     void readTerminals();
@@ -120,5 +135,11 @@ private:
     HistoryService m_historyService;
 
     quint16 m_livePort = kLayoutLivePort;
+    QHostAddress m_liveAddress{QHostAddress::Any};
+    QHostAddress m_historyAddress{QHostAddress::Any};
+    QString m_liveAddressOverride;
+    QString m_historyAddressOverride;
+    ListenRetry m_liveListen;
+    ListenRetry m_historyListen;
     int m_missingNumbers = 0;
 };

@@ -6,6 +6,7 @@
 #include "folderlistproxy.h"
 #include "grideditors.h"
 #include "linemonitorfeed.h"
+#include "listenstatelabel.h"
 #include "taboutbox.h"
 
 #include "model/integertext.h"
@@ -239,6 +240,7 @@ QWidget* TFormMain::buildTcpPage()
     portBar->addWidget(apply);
     portBar->addSpacing(16);
     portBar->addWidget(m_tcpStatus, 1);
+    portBar->addWidget(new ListenStateLabel(m_station, page));
 
     auto* heading = new QLabel(QStringLiteral("    Текущие подключения по TCP/IP"), page);
     heading->setTextFormat(Qt::PlainText);
