@@ -1,4 +1,5 @@
 #include "headlesshint.h"
+#include "journallog.h"
 #include "signalwatcher.h"
 
 #include "kx7rversion.h"
@@ -9,7 +10,9 @@
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "net/listenaddress.h"
+#include "shell/configcheck.h"
 #include "shell/descriptorlimit.h"
+#include "shell/settingsseed.h"
 #include "shell/station.h"
 #include "window/qttranslations.h"
 #include "window/tformmain.h"
@@ -17,19 +20,26 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 struct Options {
     bool headless = false;
+    bool checkConfig = false;
     QString configFile;
+    QString configSeed;
     quint16 historyPort = Station::kHistoryPort;
-    QString liveAddress;    // null: the stored one
-    QString historyAddress; // null: the stored one
+    QString liveAddress;                       // null: the stored one
+    QString historyAddress;                    // null: the stored one
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
 };
 
@@ -61,6 +71,15 @@ Options parseOptions(const QStringList& arguments)
         QStringLiteral("config"),
         QStringLiteral("Settings file (INI) instead of the user's default."),
         QStringLiteral("FILE"));
+    const QCommandLineOption checkConfig(
+        QStringLiteral("check-config"),
+        QStringLiteral("Check the settings, print what the station would run with and every "
+                       "value it would refuse, and exit (1 on an error); opens nothing."));
+    const QCommandLineOption configSeed(
+        QStringLiteral("config-seed"),
+        QStringLiteral("Rebuild the --config file from FILE at start, keeping only its "
+                       "LastMeasure (the service's settings stay read-only)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption historyPort(QStringLiteral("history-port"),
                                          QStringLiteral("Port of the history service (5001)."),
                                          QStringLiteral("N"));
@@ -73,7 +92,8 @@ Options parseOptions(const QStringList& arguments)
         QStringLiteral("history-listen-address"),
         QStringLiteral("Address the history service listens on (HistoryListenAddress)."),
         QStringLiteral("ADDRESS"));
-    parser.addOptions({headless, config, historyPort, listenAddress, historyListenAddress});
+    parser.addOptions({headless, config, checkConfig, configSeed, historyPort, listenAddress,
+                       historyListenAddress});
     for (const BrokerOption& option : kBrokerOptions)
         parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
                                             QString::fromUtf16(option.help),
@@ -82,7 +102,13 @@ Options parseOptions(const QStringList& arguments)
 
     Options options;
     options.headless = parser.isSet(headless);
+    options.checkConfig = parser.isSet(checkConfig);
     options.configFile = parser.value(config);
+    options.configSeed = parser.value(configSeed);
+    if (!options.configSeed.isEmpty() && options.configFile.isEmpty()) {
+        qCritical("--config-seed needs --config");
+        ::exit(2);
+    }
     if (parser.isSet(historyPort)) {
         bool ok = false;
         const uint port = parser.value(historyPort).toUInt(&ok);
@@ -112,8 +138,54 @@ Options parseOptions(const QStringList& arguments)
     return options;
 }
 
+// A settings file the station cannot use ends it before anything starts. A
+// file not there yet is created by the first Apply, if its folder exists.
+bool settingsUsable(const Options& options)
+{
+    if (!options.configSeed.isEmpty() && !options.checkConfig) {
+        if (const Outcome seeded = SettingsSeed::rebuild(options.configSeed, options.configFile);
+            !seeded) {
+            qCritical().noquote() << "settings not usable:" << seeded.error();
+            return false;
+        }
+    }
+    const QString file = options.checkConfig && !options.configSeed.isEmpty() ? options.configSeed
+                                                                              : options.configFile;
+    if (file.isEmpty())
+        return true;
+    const QFileInfo info(file);
+    if (!info.exists() && !options.checkConfig) {
+        if (info.absoluteDir().exists())
+            return true;
+        qCritical().noquote() << "settings not usable:" << file
+                              << "does not exist, nor does its folder";
+        return false;
+    }
+    if (const Outcome usable = ConfigCheck::readable(file); !usable) {
+        qCritical().noquote() << "settings not usable:" << usable.error();
+        return false;
+    }
+    return true;
+}
+
+int checkConfig(const Options& options)
+{
+    const SettingsStore settings(options.configSeed.isEmpty() ? options.configFile
+                                                              : options.configSeed);
+    const ConfigCheck check(settings, options.historyPort, options.liveAddress,
+                            options.historyAddress);
+    const QByteArray report =
+        (u"Settings: "_s + settings.fileName() + u'\n' + check.report()).toUtf8();
+    std::fwrite(report.constData(), 1, size_t(report.size()), stdout);
+    return check.errorCount() > 0 ? 1 : 0;
+}
+
 int runStation(QCoreApplication& app, const Options& options)
 {
+    if (!settingsUsable(options))
+        return 2;
+    if (options.checkConfig)
+        return checkConfig(options);
     SettingsStore settings(options.configFile);
     if (!options.broker.isEmpty()) {
         BrokerSettings broker = BrokerSettings::read(settings);
@@ -169,6 +241,7 @@ int runStation(QCoreApplication& app, const Options& options)
 int main(int argc, char* argv[])
 {
     qSetMessagePattern(QStringLiteral("%{time hh:mm:ss.zzz} %{category}: %{message}"));
+    JournalLog::install();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -176,7 +249,7 @@ int main(int argc, char* argv[])
     // Help and version only print: they must work without a display too.
     const bool printOnly = std::any_of(arguments.cbegin(), arguments.cend(), [](const QString& a) {
         return a == u"-h" || a == u"--help" || a == u"--help-all" || a == u"-v" ||
-               a == u"--version";
+               a == u"--version" || a == u"--check-config";
     });
 
     std::unique_ptr<QCoreApplication> app;

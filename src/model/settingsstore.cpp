@@ -25,6 +25,10 @@ void SettingsStore::open()
         else
             m_settings = std::make_unique<QSettings>(m_iniFile, QSettings::IniFormat);
     }
+    // Qt parses an INI file's sections on demand and, once a section is named
+    // with slashes ([KX7R_QUERRY/RS/PORTS], as an administrator may write it),
+    // finds no value of [KX7R_QUERRY] until the whole file is parsed.
+    m_settings->allKeys();
 }
 
 SettingsStore::~SettingsStore() = default;

@@ -1,0 +1,163 @@
+// The station program on settings an administrator wrote: --check-config's
+// verdict and exit status, a settings file it cannot use ending it before it
+// opens anything, and its log's priorities when standard error is the journal.
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kStation = QStringLiteral(KX7R_BIN_DIR "/kx7r-station");
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(kStation, arguments);
+    Run result;
+    if (!process.waitForFinished(30000))
+        process.kill();
+    process.waitForFinished(1000);
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.code = process.exitCode();
+    return result;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return file.fileName();
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestCheckConfig : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theShippedExampleHasNoError()
+    {
+        const Run check = run({u"--check-config"_s, u"--config"_s,
+                               QStringLiteral(KX7R_SOURCE_DIR "/packaging/kx7r-station.ini")});
+        QVERIFY2(check.code == 0, QByteArray(check.out + check.err).constData());
+        QVERIFY2(check.out.contains("\nLive service:    *:5000, forwarded requests on\n"),
+                 check.out);
+        QVERIFY2(check.out.endsWith("0 error(s), 0 warning(s)\n"), check.out);
+    }
+
+    void refusedValuesAreListedAndFail()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(
+            dir, u"bad.ini"_s,
+            "[KX7R_QUERRY]\nTCP_IP_Port=5000\nHistoryFolder=/srv/a\nListenAddress=127.0.0.1\n"
+            "[KX7R_QUERRY/MEASURING_CHANNELS/CHANNEL07]\nTerminal=Терминал11\n");
+        const Run check = run({u"--check-config"_s, u"--config"_s, file});
+        QCOMPARE(check.code, 1);
+        QVERIFY2(check.out.contains("error: KX7R_QUERRY\\MEASURING_CHANNELS\\CHANNEL07\\Terminal: "
+                                    "\"Терминал11\" names no terminal"),
+                 check.out);
+        QVERIFY2(check.out.contains("Live service:    127.0.0.1:5000,"), check.out);
+        // --listen-address is checked as the station would take it.
+        const Run overridden =
+            run({u"--check-config"_s, u"--config"_s, file, u"--listen-address"_s, u"::1"_s});
+        QVERIFY2(overridden.out.contains("Live service:    [::1]:5000,"), overridden.out);
+    }
+
+    void settingsThatCannotBeUsedEndTheStation_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("not INI") << QStringList{u"--headless"_s, u"--config"_s, u"@junk"_s} << 2
+                                 << QByteArray("line 2 is neither [group], name=value nor");
+        QTest::newRow("a folder, not a file") << QStringList{u"--headless"_s, u"--config"_s, u"@"_s}
+                                              << 2 << QByteArray("cannot be read");
+        QTest::newRow("no such folder")
+            << QStringList{u"--headless"_s, u"--config"_s, u"@none/station.ini"_s} << 2
+            << QByteArray("does not exist, nor does its folder");
+        QTest::newRow("check of a missing file")
+            << QStringList{u"--check-config"_s, u"--config"_s, u"@station.ini"_s} << 2
+            << QByteArray("does not exist");
+        QTest::newRow("seed not INI")
+            << QStringList{u"--headless"_s, u"--config"_s, u"@state.ini"_s, u"--config-seed"_s,
+                           u"@junk"_s}
+            << 2 << QByteArray("line 2 is neither");
+        QTest::newRow("bad --listen-address")
+            << QStringList{u"--headless"_s, u"--listen-address"_s, u"eth0"_s} << 2
+            << QByteArray("--listen-address: \"eth0\" is not an IP address");
+    }
+    void settingsThatCannotBeUsedEndTheStation()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QByteArray, message);
+        QTemporaryDir dir;
+        writeFile(dir, u"junk"_s, "[KX7R_QUERRY]\nTCP_IP_Port 5000\n");
+        for (QString& argument : arguments)
+            if (argument.startsWith(u'@'))
+                argument = dir.filePath(argument.mid(1));
+        const Run station = run(arguments);
+        QCOMPARE(station.code, code);
+        QVERIFY2(station.err.contains(message), station.err);
+        QVERIFY2(!station.err.contains("listening"), station.err);
+        QVERIFY(!QFile::exists(dir.filePath(u"state.ini"_s)));
+    }
+
+    void warningsReachTheJournalAsWarnings()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(
+            dir, u"station.ini"_s,
+            u"[KX7R_QUERRY]\nTCP_IP_Port=%1\nForwardRequests=maybe\n"_s.arg(freePort()).toUtf8());
+        // JOURNAL_STREAM names standard error itself, as systemd sets it.
+        QProcess station;
+        station.start(u"sh"_s, {u"-c"_s,
+                                u"JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) "
+                                u"exec \"$0\" \"$@\""_s,
+                                kStation, u"--headless"_s, u"--config"_s, file, u"--history-port"_s,
+                                QString::number(freePort())});
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log += station.readAllStandardError()).contains("history service listening"), 10000);
+        station.terminate();
+        QVERIFY(station.waitForFinished(5000));
+        log += station.readAllStandardError();
+        QVERIFY2(log.contains("\n<4>kx7r.shell: stored value KX7R_QUERRY\\ForwardRequests is "
+                              "neither 0 nor 1"),
+                 log);
+        QVERIFY2(log.contains("\n<6>kx7r.shell: history service listening on *:"), log);
+        // Every line has its priority, none the time: the journal keeps its own.
+        for (const QByteArray& line : log.trimmed().split('\n'))
+            QVERIFY2(line.size() > 3 && line[0] == '<' && line[2] == '>' && !line.contains(".zzz"),
+                     line);
+
+        // Without the journal the lines stay as they were.
+        const Run plain = run({u"--headless"_s, u"--config"_s, dir.filePath(u"none/x.ini"_s)});
+        QVERIFY2(!plain.err.startsWith('<'), plain.err);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheckConfig)
+#include "tst_checkconfig.moc"
