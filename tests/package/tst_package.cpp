@@ -1,7 +1,9 @@
-// The Debian package as built by CPack: unpacked into a scratch root (no real
+// The Debian packages as built by CPack: unpacked into a scratch root (no real
 // install), its programs run from there, its man pages say what --help says,
-// and its station, run headless as the service would, polls a simulated line,
-// archives, relays and stops at once on SIGTERM.
+// lintian finds no error, the programs are hardened, the units sandboxed, and
+// its station, run headless as the service would (settings seeded from a
+// read-only file into its state folder, bound to loopback), polls a simulated
+// line, archives, relays and stops at once on SIGTERM.
 #include "kx7rversion.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QHostAddress>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -78,7 +81,8 @@ class TestPackage : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    QString m_deb;
+    QString m_deb;      // kx7r-station
+    QString m_toolsDeb; // kx7r-station-tools
     QString m_root;
 
     QString installed(const QString& path) const { return m_root + u'/' + path; }
@@ -100,11 +104,17 @@ private slots:
         QVERIFY2(pack.code == 0, QByteArray(pack.out + pack.err).constData());
         const QStringList debs = QDir(m_dir.filePath(QStringLiteral("out")))
                                      .entryList({QStringLiteral("*.deb")}, QDir::Files);
-        QCOMPARE(debs.size(), 1);
-        m_deb = m_dir.filePath(QStringLiteral("out/") + debs.first());
+        QCOMPARE(debs.size(), 2);
+        for (const QString& deb : debs)
+            (deb.startsWith(u"kx7r-station-tools_") ? m_toolsDeb : m_deb) =
+                m_dir.filePath(QStringLiteral("out/") + deb);
+        QVERIFY(!m_deb.isEmpty() && !m_toolsDeb.isEmpty());
         m_root = m_dir.filePath(QStringLiteral("root"));
-        const Run extract = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), m_deb, m_root});
-        QVERIFY2(extract.code == 0, extract.err);
+        for (const QString& deb : {m_deb, m_toolsDeb}) {
+            const Run extract =
+                run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, m_root});
+            QVERIFY2(extract.code == 0, extract.err);
+        }
     }
 
     void controlFieldsNameTheLibraries()
@@ -118,9 +128,15 @@ private slots:
         QVERIFY2(fields.out.contains("Package: kx7r-station\n"), fields.out);
         QVERIFY2(fields.out.contains("Version: " KX7R_VERSION "\n"), fields.out);
         // dpkg-shlibdeps found the Qt libraries the programs link.
+        // The window's platform plugins too, which no library names.
         for (const char* library :
-             {"libqt6core6", "libqt6serialport6", "libqt6widgets6", "adduser"})
+             {"libqt6core6", "libqt6serialport6", "libqt6widgets6", "adduser", "qt6-qpa-plugins"})
             QVERIFY2(fields.out.contains(library), fields.out);
+        const Run tools = run(QStringLiteral("dpkg-deb"),
+                              {QStringLiteral("-f"), m_toolsDeb, QStringLiteral("Package")});
+        QCOMPARE(tools.out, QByteArray("kx7r-station-tools\n"));
+        const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_deb});
+        QVERIFY2(!contents.out.contains("kx7r-blocksim"), contents.out);
 
         const QString control = m_dir.filePath(QStringLiteral("control"));
         QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_deb, control}).code, 0);
@@ -143,6 +159,15 @@ private slots:
         QTest::newRow("desktop") << u"usr/share/applications/kx7r-station.desktop"_s;
         QTest::newRow("icon") << u"usr/share/icons/hicolor/scalable/apps/kx7r-station.svg"_s;
         QTest::newRow("unit") << u"lib/systemd/system/kx7r-station.service"_s;
+        QTest::newRow("template unit") << u"lib/systemd/system/kx7r-station@.service"_s;
+        QTest::newRow("settings page") << u"usr/share/man/man5/kx7r-station.ini.5.gz"_s;
+        QTest::newRow("example") << u"usr/share/doc/kx7r-station/examples/kx7r-station.ini"_s;
+        for (const QString& package : {u"kx7r-station"_s, u"kx7r-station-tools"_s}) {
+            QTest::newRow(qPrintable(package + u" copyright"))
+                << u"usr/share/doc/"_s + package + u"/copyright"_s;
+            QTest::newRow(qPrintable(package + u" changelog"))
+                << u"usr/share/doc/"_s + package + u"/changelog.gz"_s;
+        }
         QTest::newRow("user") << u"usr/lib/sysusers.d/kx7r-station.conf"_s;
         QTest::newRow("settings") << u"usr/share/kx7r-station/kx7r-station.ini"_s;
     }
@@ -182,10 +207,13 @@ private slots:
         QFile unit(installed(u"lib/systemd/system/kx7r-station.service"_s));
         QVERIFY(unit.open(QIODevice::ReadOnly));
         const QByteArray text = unit.readAll();
-        for (const char* line : {"ExecStart=/usr/bin/kx7r-station --headless --config "
-                                 "/etc/kx7r-station/kx7r-station.ini\n",
-                                 "User=kx7r-station\n", "SupplementaryGroups=dialout\n",
-                                 "StateDirectory=kx7r-station\n", "Restart=on-failure\n"})
+        for (const char* line :
+             {"ExecStart=/usr/bin/kx7r-station --headless --config-seed "
+              "/etc/kx7r-station/kx7r-station.ini --config "
+              "/var/lib/kx7r-station/kx7r-station.ini\n",
+              "ProtectSystem=strict\n", "ReadWritePaths=-/run/lock\n", "DevicePolicy=closed\n",
+              "CapabilityBoundingSet=\n", "User=kx7r-station\n", "SupplementaryGroups=dialout\n",
+              "StateDirectory=kx7r-station\n", "Restart=on-failure\n"})
             QVERIFY2(text.contains(line), line);
         QVERIFY(!text.contains("StandardError="));
 
@@ -210,6 +238,105 @@ private slots:
         const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
         QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
                  QByteArray(verify.out + verify.err).constData());
+    }
+
+    void unitsAreSandboxed_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("as"); // a template is looked at as one instance
+        QTest::newRow("service") << u"kx7r-station.service"_s << u"kx7r-station.service"_s;
+        QTest::newRow("template") << u"kx7r-station@.service"_s << u"kx7r-station@test.service"_s;
+    }
+    void unitsAreSandboxed()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, as);
+        const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+        if (analyze.isEmpty())
+            QSKIP("systemd-analyze is not installed: the sandbox is not scored.");
+        QFile source(installed(u"lib/systemd/system/"_s + unit));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QDir(m_dir.path()).mkpath(u"sandbox"_s);
+        QFile copy(m_dir.filePath(u"sandbox/"_s + as));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(source.readAll().replace(
+            "ExecStart=/usr/bin/", QByteArray("ExecStart=" + installed(u"usr/bin/"_s).toUtf8())));
+        copy.close();
+        const Run security =
+            run(analyze, {u"security"_s, u"--offline=yes"_s, u"--no-pager"_s, copy.fileName()});
+        const QRegularExpression overall(u"Overall exposure level for [^:]+: ([0-9.]+)"_s);
+        const QRegularExpressionMatch match =
+            overall.match(QString::fromUtf8(security.out + security.err));
+        QVERIFY2(match.hasMatch(), QByteArray(security.out + security.err).constData());
+        const double score = match.captured(1).toDouble();
+        qInfo().noquote() << as << "exposure" << score;
+        QVERIFY2(score <= 2.0, qPrintable(match.captured(0)));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"MANPATH"_s, installed(u"usr/share/man"_s));
+        const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
+        QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
+                 QByteArray(verify.out + verify.err).constData());
+    }
+
+    void lintianFindsNoError()
+    {
+        const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+        if (lintian.isEmpty())
+            QSKIP("lintian is not installed: the packages are not checked.");
+        const Run check = run(lintian, {u"--tag-display-limit"_s, u"0"_s, m_deb, m_toolsDeb}, 300000);
+        QVERIFY2(check.code >= 0, check.err.constData());
+        const QByteArray report = check.out + check.err;
+        for (const QByteArray& line : report.split('\n'))
+            QVERIFY2(!line.startsWith("E: "), report.constData());
+        if (!report.trimmed().isEmpty())
+            qInfo().noquote() << "lintian:" << QString::fromUtf8(report.trimmed());
+    }
+
+    void programsAreHardened()
+    {
+        const QString check = QStandardPaths::findExecutable(QStringLiteral("hardening-check"));
+        if (check.isEmpty())
+            QSKIP("hardening-check (devscripts) is not installed: the flags are not checked.");
+        for (const QString& program : kPrograms) {
+            const Run result = run(check, {installed(u"usr/bin/"_s + program)});
+            for (const char* line : {" Position Independent Executable: yes",
+                                     " Stack protected: yes", " Fortify Source functions: yes",
+                                     " Read-only relocations: yes", " Immediate binding: yes"})
+                QVERIFY2(result.out.contains(line),
+                         qPrintable(program + u": "_s + QString::fromUtf8(result.out)));
+        }
+    }
+
+    void checkConfigJudgesTheExampleAndABrokenFile_data()
+    {
+        QTest::addColumn<QByteArray>("settings"); // empty: the installed example
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("the example") << QByteArray() << 0 << QByteArray("0 error(s)");
+        QTest::newRow("a refused value")
+            << QByteArray("[KX7R_QUERRY]\nTCP_IP_Port=5000\nHistoryFolder=/srv/a\n"
+                          "[KX7R_QUERRY/RS/TERMINAL1]\nCOMName=COM1\nBaudRate=9601\n")
+            << 1 << QByteArray("error: KX7R_QUERRY\\RS\\TERMINAL1\\BaudRate:");
+        QTest::newRow("not INI") << QByteArray("TCP_IP_Port 5000\n") << 2
+                                 << QByteArray("line 1 is neither");
+    }
+    void checkConfigJudgesTheExampleAndABrokenFile()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(int, code);
+        QFETCH(QByteArray, said);
+        QString file = installed(u"usr/share/doc/kx7r-station/examples/kx7r-station.ini"_s);
+        if (!settings.isEmpty()) {
+            file = m_dir.filePath(u"check.ini"_s);
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(settings);
+        }
+        const Run check =
+            run(installed(u"usr/bin/kx7r-station"_s), {u"--check-config"_s, u"--config"_s, file});
+        QCOMPARE(check.code, code);
+        QVERIFY2(QByteArray(check.out + check.err).contains(said),
+                 QByteArray(check.out + check.err).constData());
     }
 
     void serviceUserIsCreatedInDialout()
@@ -239,11 +366,15 @@ private slots:
 
     void installedStationPollsArchivesRelaysAndStops()
     {
-        // The simulated field writes the station's settings, as an operator would.
-        const QString config = m_dir.filePath(QStringLiteral("kx7r-station.ini"));
+        // The simulated field writes the administrator's settings (/etc), as an
+        // operator would; the station, as the unit runs it, only reads them and
+        // works on its own copy in its state folder (/var/lib).
+        QVERIFY(QDir(m_dir.path()).mkpath(u"etc"_s) && QDir(m_dir.path()).mkpath(u"state"_s));
+        const QString config = m_dir.filePath(QStringLiteral("etc/kx7r-station.ini"));
+        const QString state = m_dir.filePath(QStringLiteral("state/kx7r-station.ini"));
         QVERIFY(QFile::copy(installed(u"usr/share/kx7r-station/kx7r-station.ini"_s), config));
         QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner);
-        const QString archive = m_dir.filePath(QStringLiteral("archive"));
+        const QString archive = m_dir.filePath(QStringLiteral("state/archive"));
         const QString scenario = m_dir.filePath(QStringLiteral("field.txt"));
         QFile field(scenario);
         QVERIFY(field.open(QIODevice::WriteOnly));
@@ -255,18 +386,28 @@ private slots:
         sim.setProcessChannelMode(QProcess::MergedChannels);
         sim.start(installed(u"usr/bin/kx7r-blocksim"_s),
                   {u"--scenario"_s, scenario, u"--write-config"_s, config, u"--archive"_s, archive,
-                   u"--live-port"_s, QString::number(livePort)});
+                   u"--live-port"_s, QString::number(livePort), u"--link-dir"_s,
+                   m_dir.filePath(u"lines"_s)});
         QByteArray simLog;
         QTRY_VERIFY_WITH_TIMEOUT((simLog += sim.readAll()).contains("field running"), 10000);
 
         QProcess station;
         station.setProcessChannelMode(QProcess::MergedChannels);
+        QFile seed(config);
+        QVERIFY(seed.open(QIODevice::ReadOnly));
+        const QByteArray seedBytes = seed.readAll();
+        seed.close();
         station.start(installed(u"usr/bin/kx7r-station"_s),
-                      {u"--headless"_s, u"--config"_s, config, u"--history-port"_s,
+                      {u"--headless"_s, u"--config-seed"_s, config, u"--config"_s, state,
+                       u"--listen-address"_s, u"127.0.0.1"_s, u"--history-port"_s,
                        QString::number(freePort())});
         QByteArray log;
         QTRY_VERIFY_WITH_TIMEOUT((log += station.readAll()).contains("history service listening"),
                                  10000);
+        // Another loopback address of this machine is not listened on.
+        QTcpSocket elsewhere;
+        elsewhere.connectToHost(QHostAddress(u"127.0.0.2"_s), livePort);
+        QVERIFY2(!elsewhere.waitForConnected(2000), log);
 
         QTcpSocket live;
         live.connectToHost(QHostAddress::LocalHost, livePort);
@@ -292,6 +433,23 @@ private slots:
         QCOMPARE(station.exitCode(), 0);
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
+
+        // The administrator's file is as it was, alone in its folder; the state
+        // folder holds the station's copy with the last measurement, and the archive.
+        QVERIFY(seed.open(QIODevice::ReadOnly));
+        QCOMPARE(seed.readAll(), seedBytes);
+        QCOMPARE(QDir(m_dir.filePath(u"etc"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{u"kx7r-station.ini"_s});
+        const QStringList stateFiles =
+            QDir(m_dir.filePath(u"state"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QVERIFY2(stateFiles.contains(u"kx7r-station.ini"_s) && stateFiles.contains(u"archive"_s),
+                 qPrintable(stateFiles.join(u' ')));
+        QSettings copied(state, QSettings::IniFormat);
+        QCOMPARE(copied.value(u"KX7R_QUERRY/TCP_IP_Port"_s).toString(), QString::number(livePort));
+        QVERIFY2(QRegularExpression(u"^\\d{14}$"_s)
+                     .match(copied.value(u"KX7R_QUERRY/LastMeasure"_s).toString())
+                     .hasMatch(),
+                 qPrintable(copied.value(u"KX7R_QUERRY/LastMeasure"_s).toString()));
     }
 };
 
