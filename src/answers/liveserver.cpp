@@ -92,14 +92,16 @@ void LiveServer::acceptPending()
             continue;
         }
         if (m_refused > 0) {
-            qCInfo(lcAnswers) << "live service accepts clients again;" << m_refused
-                              << "connections were refused";
+            m_connectionLog.report(
+                QStringLiteral("live service accepts clients again; %1 connections were refused")
+                    .arg(m_refused));
             m_refused = 0;
         }
         socket->setReadBufferSize(kReadBufferSize);
         enableTcpKeepAlive(*socket);
         m_clients.append(
-            Client{socket, 0, BadInputLog(lcAnswers, u"live client " + peerText(socket))});
+            Client{socket, 0,
+                   BadInputLog(lcAnswers, u"live client " + peerText(socket), &m_connectionLog)});
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket] { ServerSocketClientRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this,
@@ -117,9 +119,11 @@ void LiveServer::acceptPending()
 void LiveServer::refuse(QTcpSocket* socket)
 {
     if (m_refused++ == 0)
-        qCWarning(lcAnswers).noquote()
-            << "live service has" << m_clientLimit
-            << "clients: further connections are closed at once, first" << peerText(socket);
+        m_connectionLog.report(QStringLiteral("live service has %1 clients: further connections "
+                                              "are closed at once, first %2")
+                                   .arg(m_clientLimit)
+                                   .arg(peerText(socket)),
+                               QtWarningMsg);
     socket->abort();
     socket->deleteLater();
 }

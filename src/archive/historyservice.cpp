@@ -97,7 +97,8 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
     m_clientAddress = TcpTexts::address(socket->peerAddress());
     m_clientPort = socket->peerPort();
     m_badInput.emplace(
-        lcArchive, QStringLiteral("history client %1 %2").arg(m_clientAddress).arg(m_clientPort));
+        lcArchive, QStringLiteral("history client %1 %2").arg(m_clientAddress).arg(m_clientPort),
+        &m_connectionLog);
     m_lastActivity = m_clock.now();
     enableTcpKeepAlive(*socket);
     socket->setReadBufferSize(kReadBufferSize);

@@ -12,7 +12,8 @@ void BadInputLog::report(const QString& what)
         return;
     }
     ++m_lines;
-    qCWarning(m_category).noquote() << m_client << what;
+    if (!m_service || m_service->take())
+        qCWarning(m_category).noquote() << m_client << what;
 }
 
 void BadInputLog::close()
@@ -24,6 +25,10 @@ void BadInputLog::summarise()
 {
     if (m_leftOut == 0)
         return;
+    if (m_service && !m_service->take()) {
+        m_leftOut = 0;
+        return;
+    }
     qCWarning(m_category).noquote()
         << m_client << "sent" << m_leftOut << "more bad requests, not logged";
     m_leftOut = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/logcategories.h"
+#include "net/connectionlog.h"
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -15,9 +16,10 @@ public:
     static constexpr qint64 kWindowMs = 60 * 1000;
     static constexpr qsizetype kQuotedBytes = 16;
 
-    // client names the connection in every line, e.g. "live client 10.0.0.5:49152".
-    BadInputLog(LogCategory category, QString client)
-        : m_category(category), m_client(std::move(client))
+    // client names the connection in every line, e.g. "live client 10.0.0.5:49152";
+    // service, when given, caps the lines of all the service's connections together.
+    BadInputLog(LogCategory category, QString client, ConnectionLog* service = nullptr)
+        : m_category(category), m_client(std::move(client)), m_service(service)
     {
     }
 
@@ -34,6 +36,7 @@ private:
 
     LogCategory m_category;
     QString m_client;
+    ConnectionLog* m_service = nullptr;
     QElapsedTimer m_window;
     int m_lines = 0;
     qint64 m_leftOut = 0;

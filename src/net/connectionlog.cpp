@@ -12,7 +12,17 @@ ConnectionLog::~ConnectionLog()
     summarise();
 }
 
-void ConnectionLog::report(const QString& line)
+void ConnectionLog::report(const QString& line, QtMsgType type)
+{
+    if (!take())
+        return;
+    if (type == QtWarningMsg)
+        qCWarning(m_category).noquote() << line;
+    else
+        qCInfo(m_category).noquote() << line;
+}
+
+bool ConnectionLog::take()
 {
     if (!m_window.isValid() || m_window.elapsed() >= kWindowMs) {
         summarise();
@@ -23,10 +33,10 @@ void ConnectionLog::report(const QString& line)
         // The count is said when the window closes, even if nothing follows.
         if (m_leftOut++ == 0)
             m_windowEnd.start(int(qMax<qint64>(0, kWindowMs - m_window.elapsed())));
-        return;
+        return false;
     }
     ++m_lines;
-    qCInfo(m_category).noquote() << line;
+    return true;
 }
 
 void ConnectionLog::summarise()
@@ -34,8 +44,7 @@ void ConnectionLog::summarise()
     m_windowEnd.stop();
     if (m_leftOut == 0)
         return;
-    qCInfo(m_category).noquote() << QStringLiteral(
-                                        "%1: %2 more connection and disconnection lines left out")
+    qCInfo(m_category).noquote() << QStringLiteral("%1: %2 more lines about its clients left out")
                                         .arg(m_service)
                                         .arg(m_leftOut);
     m_leftOut = 0;

@@ -7,9 +7,10 @@
 #include <QString>
 #include <QTimer>
 
-// The log lines about one service's clients coming and going: at most a few a
-// minute, so a client that reconnects in a loop cannot flood the log; the
-// lines left out are counted in one line when the minute is over.
+// The log lines about one service's clients (coming and going, refused, bad
+// requests): at most a few a minute for the whole service, so clients that
+// reconnect in a loop or send garbage cannot flood the log; the lines left
+// out are counted in one line when the minute is over.
 class ConnectionLog : public QObject {
     Q_OBJECT
 public:
@@ -21,7 +22,9 @@ public:
     ~ConnectionLog() override;
 
     // Logs the line unless this window's lines are used up.
-    void report(const QString& line);
+    void report(const QString& line, QtMsgType type = QtInfoMsg);
+    // Whether one more line may be logged now; false counts it as left out.
+    bool take();
 
 private:
     void summarise();

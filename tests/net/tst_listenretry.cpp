@@ -2,6 +2,7 @@
 // free, with one log line for the episode; and the rate-limited log of
 // clients coming and going.
 #include "model/logcategories.h"
+#include "net/badinputlog.h"
 #include "net/connectionlog.h"
 #include "net/listenretry.h"
 #include "net/tcptexts.h"
@@ -110,7 +111,24 @@ private slots:
         // The rest are counted in one line when the log goes (or the minute ends).
         QCOMPARE(log.lines().size(), ConnectionLog::kLinesPerWindow + 1);
         QCOMPARE(log.lines().last(),
-                 u"test service: 30 more connection and disconnection lines left out"_s);
+                 u"test service: 30 more lines about its clients left out"_s);
+    }
+
+    void badRequestsOfAllConnectionsShareTheServiceCap()
+    {
+        LogCapture log;
+        {
+            ConnectionLog service(lcNet, QStringLiteral("test service"));
+            // Ten garbage clients, each within its own cap of lines.
+            for (int c = 0; c < 10; ++c) {
+                BadInputLog input(lcNet, u"client %1"_s.arg(c), &service);
+                for (int i = 0; i < 3; ++i)
+                    input.report(u"sent garbage"_s);
+                input.close();
+            }
+            QCOMPARE(log.lines().size(), ConnectionLog::kLinesPerWindow);
+        }
+        QCOMPARE(log.lines().last(), u"test service: 20 more lines about its clients left out"_s);
     }
 };
 
