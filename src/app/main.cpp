@@ -4,6 +4,7 @@
 #include "kx7rversion.h"
 
 #include "broker/brokersettings.h"
+#include "modbus/modbussettings.h"
 #include "model/clock.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -19,6 +20,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace {
@@ -28,6 +30,7 @@ struct Options {
     QString configFile;
     quint16 historyPort = Station::kHistoryPort;
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
+    QList<std::pair<QString, QString>> modbus; // KX7R_QUERRY\MODBUS value name -> text given
 };
 
 // --mqtt-<name> for each KX7R_QUERRY\MQTT value, stored as the page's Apply would.
@@ -44,6 +47,13 @@ constexpr BrokerOption kBrokerOptions[] = {
     {u"mqtt-username", u"Username", u"User name at the MQTT broker."},
     {u"mqtt-password", u"Password", u"Password at the MQTT broker."},
     {u"mqtt-tls-ca", u"TLS", u"CA certificate file: connect to the broker over TLS."},
+};
+// --modbus-<name> for each KX7R_QUERRY\MODBUS value, the same way.
+constexpr BrokerOption kModbusOptions[] = {
+    {u"modbus-address", u"Address", u"Address the Modbus TCP server listens on (127.0.0.1)."},
+    {u"modbus-port", u"Port", u"Port of the Modbus TCP server, e.g. 1502 (empty: off)."},
+    {u"modbus-unit-id", u"UnitId", u"Modbus unit id the server answers to (1)."},
+    {u"modbus-word-order", u"WordOrder", u"Word order of float32 registers: ABCD or CDAB."},
 };
 
 Options parseOptions(const QStringList& arguments)
@@ -62,10 +72,12 @@ Options parseOptions(const QStringList& arguments)
                                          QStringLiteral("Port of the history service (5001)."),
                                          QStringLiteral("N"));
     parser.addOptions({headless, config, historyPort});
-    for (const BrokerOption& option : kBrokerOptions)
-        parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
-                                            QString::fromUtf16(option.help),
-                                            QStringLiteral("TEXT")));
+    for (const auto options : {std::span<const BrokerOption>(kBrokerOptions),
+                               std::span<const BrokerOption>(kModbusOptions)})
+        for (const BrokerOption& option : options)
+            parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
+                                                QString::fromUtf16(option.help),
+                                                QStringLiteral("TEXT")));
     parser.process(arguments);
 
     Options options;
@@ -84,6 +96,10 @@ Options parseOptions(const QStringList& arguments)
         if (parser.isSet(QString::fromUtf16(option.option)))
             options.broker.append({QString::fromUtf16(option.valueName),
                                    parser.value(QString::fromUtf16(option.option))});
+    for (const BrokerOption& option : kModbusOptions)
+        if (parser.isSet(QString::fromUtf16(option.option)))
+            options.modbus.append({QString::fromUtf16(option.valueName),
+                                   parser.value(QString::fromUtf16(option.option))});
     return options;
 }
 
@@ -98,6 +114,17 @@ int runStation(QCoreApplication& app, const Options& options)
                     broker.*field = text;
         if (const Outcome stored = broker.write(settings); !stored) {
             qCritical().noquote() << "--mqtt-*:" << stored.error();
+            return 2;
+        }
+    }
+    if (!options.modbus.isEmpty()) {
+        ModbusSettings modbus = ModbusSettings::read(settings);
+        for (const auto& [valueName, text] : options.modbus)
+            for (const auto& [name, field] : ModbusSettings::fields())
+                if (name == valueName)
+                    modbus.*field = text;
+        if (const Outcome stored = modbus.write(settings); !stored) {
+            qCritical().noquote() << "--modbus-*:" << stored.error();
             return 2;
         }
     }
