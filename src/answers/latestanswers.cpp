@@ -31,6 +31,7 @@ void LatestAnswers::accept(const AcceptedAnswer& answer)
     entry.lastReceived = now;
     entry.terminal = answer.terminal;
     entry.statusText = answer.statusText;
+    entry.status = answer.status;
     if (answer.measurement) {
         entry.measurement = answer.measurement;
         entry.measurementReceived = now;

@@ -27,6 +27,7 @@ public:
         std::optional<quint8> statusCode; // the last status answer's status byte
         QDateTime statusReceived;
         QDateTime lastReceived; // of either kind; null: nothing accepted yet
+        quint8 status = 0;      // the last answer's status byte, of either kind
         int terminal = -1;
         QString statusText; // the "Статус" cell after the last answer
     };

@@ -5,6 +5,7 @@
 #include "kx7rversion.h"
 
 #include "broker/brokersettings.h"
+#include "modbus/modbussettings.h"
 #include "model/clock.h"
 #include "model/logcategories.h"
 #include "model/settingsstore.h"
@@ -26,6 +27,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -41,6 +43,7 @@ struct Options {
     QString liveAddress;                       // null: the stored one
     QString historyAddress;                    // null: the stored one
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
+    QList<std::pair<QString, QString>> modbus; // KX7R_QUERRY\MODBUS value name -> text given
 };
 
 // --mqtt-<name> for each KX7R_QUERRY\MQTT value, stored as the page's Apply would.
@@ -57,6 +60,13 @@ constexpr BrokerOption kBrokerOptions[] = {
     {u"mqtt-username", u"Username", u"User name at the MQTT broker."},
     {u"mqtt-password", u"Password", u"Password at the MQTT broker."},
     {u"mqtt-tls-ca", u"TLS", u"CA certificate file: connect to the broker over TLS."},
+};
+// --modbus-<name> for each KX7R_QUERRY\MODBUS value, the same way.
+constexpr BrokerOption kModbusOptions[] = {
+    {u"modbus-address", u"Address", u"Address the Modbus TCP server listens on (127.0.0.1)."},
+    {u"modbus-port", u"Port", u"Port of the Modbus TCP server, e.g. 1502 (empty: off)."},
+    {u"modbus-unit-id", u"UnitId", u"Modbus unit id the server answers to (1)."},
+    {u"modbus-word-order", u"WordOrder", u"Word order of float32 registers: ABCD or CDAB."},
 };
 
 Options parseOptions(const QStringList& arguments)
@@ -94,10 +104,12 @@ Options parseOptions(const QStringList& arguments)
         QStringLiteral("ADDRESS"));
     parser.addOptions({headless, config, checkConfig, configSeed, historyPort, listenAddress,
                        historyListenAddress});
-    for (const BrokerOption& option : kBrokerOptions)
-        parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
-                                            QString::fromUtf16(option.help),
-                                            QStringLiteral("TEXT")));
+    for (const auto options : {std::span<const BrokerOption>(kBrokerOptions),
+                               std::span<const BrokerOption>(kModbusOptions)})
+        for (const BrokerOption& option : options)
+            parser.addOption(QCommandLineOption(QString::fromUtf16(option.option),
+                                                QString::fromUtf16(option.help),
+                                                QStringLiteral("TEXT")));
     parser.process(arguments);
 
     Options options;
@@ -134,6 +146,10 @@ Options parseOptions(const QStringList& arguments)
     for (const BrokerOption& option : kBrokerOptions)
         if (parser.isSet(QString::fromUtf16(option.option)))
             options.broker.append({QString::fromUtf16(option.valueName),
+                                   parser.value(QString::fromUtf16(option.option))});
+    for (const BrokerOption& option : kModbusOptions)
+        if (parser.isSet(QString::fromUtf16(option.option)))
+            options.modbus.append({QString::fromUtf16(option.valueName),
                                    parser.value(QString::fromUtf16(option.option))});
     return options;
 }
@@ -195,6 +211,17 @@ int runStation(QCoreApplication& app, const Options& options)
                     broker.*field = text;
         if (const Outcome stored = broker.write(settings); !stored) {
             qCritical().noquote() << "--mqtt-*:" << stored.error();
+            return 2;
+        }
+    }
+    if (!options.modbus.isEmpty()) {
+        ModbusSettings modbus = ModbusSettings::read(settings);
+        for (const auto& [valueName, text] : options.modbus)
+            for (const auto& [name, field] : ModbusSettings::fields())
+                if (name == valueName)
+                    modbus.*field = text;
+        if (const Outcome stored = modbus.write(settings); !stored) {
+            qCritical().noquote() << "--modbus-*:" << stored.error();
             return 2;
         }
     }

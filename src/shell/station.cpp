@@ -34,7 +34,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
       m_liveServer(m_state, m_scheduler), m_publisher(m_state), m_latest(m_clock),
-      m_decoder(m_state, m_clock, m_consumers),
+      m_modbus(m_state, m_latest, m_clock), m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock),
       m_liveListen(
@@ -121,6 +121,7 @@ void Station::shutdown()
     m_liveServer.stop();
     m_historyService.stop();
     m_publisher.stop();
+    m_modbus.stop();
 }
 
 // A stored number that is missing or not decimal counts as 0, reported once.
@@ -208,6 +209,8 @@ void Station::startServices()
 {
     m_liveListen.start();
     m_historyListen.start();
+    if (const Outcome modbus = m_modbus.start(ModbusSettings::read(m_settings)); !modbus)
+        qCWarning(lcShell).noquote() << modbus.error();
 }
 
 void Station::readChannels()
@@ -395,4 +398,18 @@ Outcome Station::applyBroker(const BrokerSettings& broker)
     if (stored)
         m_publisher.start(broker, BrokerSettings::spoolPath(m_settings));
     return stored;
+}
+
+Outcome Station::applyModbus(const ModbusSettings& modbus)
+{
+    if (const QString error = modbus.invalidity(); !error.isEmpty())
+        return logged("the Modbus settings", Outcome::failure(error));
+    const ModbusSettings previous = m_modbus.settings();
+    const Outcome started = m_modbus.start(modbus);
+    if (!started) {
+        if (const Outcome restored = m_modbus.start(previous); !restored)
+            qCWarning(lcShell).noquote() << restored.error();
+        return logged("the Modbus settings", started);
+    }
+    return logged("the Modbus settings", modbus.write(m_settings));
 }

@@ -10,6 +10,8 @@
 #include "archive/measurementstore.h"
 #include "broker/brokersettings.h"
 #include "broker/mqttpublisher.h"
+#include "modbus/modbusservice.h"
+#include "modbus/modbussettings.h"
 #include "model/outcome.h"
 #include "model/stationstate.h"
 #include "net/listenretry.h"
@@ -65,6 +67,9 @@ public:
     QString readArchiveFolder() const;
     // Stores the KX7R_QUERRY\MQTT values and restarts publishing with them.
     Outcome applyBroker(const BrokerSettings& broker);
+    // Stores the KX7R_QUERRY\MODBUS values once the server runs with them (or
+    // is off); when it cannot listen, it goes back to the previous ones.
+    Outcome applyModbus(const ModbusSettings& modbus);
 
     // What the window and main() work with.
     StationState& state() { return m_state; }
@@ -79,6 +84,7 @@ public:
     const ListenRetry& historyListen() const { return m_historyListen; }
     QString liveEndpoint() const;
     QString historyEndpoint() const;
+    ModbusService& modbus() { return m_modbus; }
 
 signals:
     void iconStateChanged(int iconState);
@@ -128,6 +134,7 @@ private:
     LiveServer m_liveServer;
     MqttPublisher m_publisher;
     LatestAnswers m_latest;
+    ModbusService m_modbus;         // serves m_latest's values
     AnswerConsumerList m_consumers; // the archive, the live service, the broker, the latest values
     AnswerDecoder m_decoder;
     Receiver m_receiver;

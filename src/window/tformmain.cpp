@@ -7,6 +7,7 @@
 #include "grideditors.h"
 #include "linemonitorfeed.h"
 #include "listenstatelabel.h"
+#include "modbuspage.h"
 #include "taboutbox.h"
 
 #include "model/integertext.h"
@@ -105,6 +106,11 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
     m_pageControl->addTab(scrollingPage(buildTcpPage()), QStringLiteral("TCP/IP"));
     m_pageControl->addTab(scrollingPage(buildArchivePage()),
                           QStringLiteral("Дополнительные настройки"));
+    // Pages beyond the station's own come after its four.
+    auto* modbusPage = new ModbusPage(m_station);
+    connect(modbusPage, &ModbusPage::applyFailed, this,
+            [this](const QString& text) { showError(Texts::applicationTitle, text); });
+    m_pageControl->addTab(scrollingPage(modbusPage), QStringLiteral("Modbus TCP"));
     m_pageControl->setCurrentIndex(0);
     connect(m_pageControl, &QTabWidget::currentChanged, this, &TFormMain::PageControlChange);
     setCentralWidget(m_pageControl);
