@@ -110,8 +110,7 @@ private slots:
         }
         // The rest are counted in one line when the log goes (or the minute ends).
         QCOMPARE(log.lines().size(), ConnectionLog::kLinesPerWindow + 1);
-        QCOMPARE(log.lines().last(),
-                 u"test service: 30 more lines about its clients left out"_s);
+        QCOMPARE(log.lines().last(), u"test service: 30 more lines about its clients left out"_s);
     }
 
     void badRequestsOfAllConnectionsShareTheServiceCap()

@@ -283,7 +283,8 @@ private slots:
         const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
         if (lintian.isEmpty())
             QSKIP("lintian is not installed: the packages are not checked.");
-        const Run check = run(lintian, {u"--tag-display-limit"_s, u"0"_s, m_deb, m_toolsDeb}, 300000);
+        const Run check =
+            run(lintian, {u"--tag-display-limit"_s, u"0"_s, m_deb, m_toolsDeb}, 300000);
         QVERIFY2(check.code >= 0, check.err.constData());
         const QByteArray report = check.out + check.err;
         for (const QByteArray& line : report.split('\n'))
