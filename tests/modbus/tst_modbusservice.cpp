@@ -103,6 +103,13 @@ struct Client {
         return QTest::qWaitFor([&] { return modbus.state() == QModbusDevice::ConnectedState; },
                                5000);
     }
+    // The exception code of an exception reply, -1 for any other. Qt 6.4 keeps
+    // the reply's function code sign-extended in its enum, which no code may
+    // load, so the one-byte body tells an exception apart.
+    static int exceptionOf(const QModbusResponse& response)
+    {
+        return response.data().size() == 1 ? quint8(response.data().at(0)) : -1;
+    }
     // The reply's PDU; an exception reply as it came.
     QModbusResponse send(const QModbusRequest& request)
     {
@@ -221,8 +228,7 @@ private slots:
         QVERIFY(client.connect());
         const QModbusResponse response =
             client.send(QModbusRequest(QModbusPdu::FunctionCode(function), data));
-        QVERIFY(response.isException());
-        QCOMPARE(int(response.exceptionCode()), exception);
+        QCOMPARE(Client::exceptionOf(response), exception);
         QVERIFY(rig.service.registers() == before);
         // The connection stays usable.
         QCOMPARE(client.read(QModbusPdu::ReadInputRegisters, 0, 1).size(), 1);
@@ -239,7 +245,7 @@ private slots:
         for (int i = 0; i < 8; ++i) {
             const QModbusResponse response = client.send(
                 QModbusRequest(QModbusPdu::WriteSingleRegister, quint16(100), quint16(i)));
-            QVERIFY(response.isException());
+            QCOMPARE(Client::exceptionOf(response), 1);
         }
         const QStringList refused = LogCapture::lines(QStringLiteral("refused: read-only"));
         QCOMPARE(refused.size(), 5);
