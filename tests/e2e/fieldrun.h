@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framesplitter.h"
+#include "freeport.h"
 
 #include "answers/answerrecord.h"
 #include "answers/measurementrecord.h"
@@ -47,13 +48,6 @@ public:
         return QDir(QStringLiteral(KX7R_BIN_DIR)).filePath(name);
     }
     // A port nobody listens on now: bound, read and released.
-    static quint16 freePort()
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost, 0);
-        return server.serverPort();
-    }
-
     bool isValid() const { return m_dir.isValid(); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QString configPath() const { return path(QStringLiteral("station.ini")); }

@@ -50,7 +50,7 @@ private slots:
     void everyAnswerArrivesInOrderAcrossOutageAndRestart()
     {
         FieldRun run;
-        BrokerRun broker(run.path(QString()), FieldRun::freePort());
+        BrokerRun broker(run.path(QString()), freePort());
         QVERIFY2(broker.start(), broker.log().constData());
         QVERIFY(run.startSimulator("line 1\nblock 1\n"
                                    "channel 0 std69 name=Tank_A timeout=2\n"
@@ -111,7 +111,7 @@ private slots:
     void refusedCredentialsAreLoggedAndPollingGoesOn()
     {
         FieldRun run;
-        BrokerRun broker(run.path(QString()), FieldRun::freePort());
+        BrokerRun broker(run.path(QString()), freePort());
         QVERIFY(broker.requirePassword(QStringLiteral("station"), QStringLiteral("right")));
         QVERIFY2(broker.start(), broker.log().constData());
         QVERIFY(run.startSimulator("line 1\nblock 1\nchannel 0 std69 timeout=2\n"));

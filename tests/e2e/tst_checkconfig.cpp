@@ -1,6 +1,8 @@
 // The station program on settings an administrator wrote: --check-config's
 // verdict and exit status, a settings file it cannot use ending it before it
 // opens anything, and its log's priorities when standard error is the journal.
+#include "freeport.h"
+#include "programrun.h"
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
@@ -14,25 +16,9 @@ namespace {
 
 const QString kStation = QStringLiteral(KX7R_BIN_DIR "/kx7r-station");
 
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList& arguments)
+ProgramRun run(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(kStation, arguments);
-    Run result;
-    if (!process.waitForFinished(30000))
-        process.kill();
-    process.waitForFinished(1000);
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::NormalExit)
-        result.code = process.exitCode();
-    return result;
+    return runProgram(kStation, arguments, 30000);
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
@@ -43,13 +29,6 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return file.fileName();
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 class TestCheckConfig : public QObject {
@@ -58,8 +37,9 @@ class TestCheckConfig : public QObject {
 private slots:
     void theShippedExampleHasNoError()
     {
-        const Run check = run({u"--check-config"_s, u"--config"_s,
-                               QStringLiteral(KX7R_SOURCE_DIR "/packaging/kx7r-station.ini")});
+        const ProgramRun check =
+            run({u"--check-config"_s, u"--config"_s,
+                 QStringLiteral(KX7R_SOURCE_DIR "/packaging/kx7r-station.ini")});
         QVERIFY2(check.code == 0, QByteArray(check.out + check.err).constData());
         QVERIFY2(check.out.contains("\nLive service:    *:5000, forwarded requests on\n"),
                  check.out);
@@ -73,14 +53,14 @@ private slots:
             dir, u"bad.ini"_s,
             "[KX7R_QUERRY]\nTCP_IP_Port=5000\nHistoryFolder=/srv/a\nListenAddress=127.0.0.1\n"
             "[KX7R_QUERRY/MEASURING_CHANNELS/CHANNEL07]\nTerminal=Терминал11\n");
-        const Run check = run({u"--check-config"_s, u"--config"_s, file});
+        const ProgramRun check = run({u"--check-config"_s, u"--config"_s, file});
         QCOMPARE(check.code, 1);
         QVERIFY2(check.out.contains("error: KX7R_QUERRY\\MEASURING_CHANNELS\\CHANNEL07\\Terminal: "
                                     "\"Терминал11\" names no terminal"),
                  check.out);
         QVERIFY2(check.out.contains("Live service:    127.0.0.1:5000,"), check.out);
         // --listen-address is checked as the station would take it.
-        const Run overridden =
+        const ProgramRun overridden =
             run({u"--check-config"_s, u"--config"_s, file, u"--listen-address"_s, u"::1"_s});
         QVERIFY2(overridden.out.contains("Live service:    [::1]:5000,"), overridden.out);
     }
@@ -118,7 +98,7 @@ private slots:
         for (QString& argument : arguments)
             if (argument.startsWith(u'@'))
                 argument = dir.filePath(argument.mid(1));
-        const Run station = run(arguments);
+        const ProgramRun station = run(arguments);
         QCOMPARE(station.code, code);
         QVERIFY2(station.err.contains(message), station.err);
         QVERIFY2(!station.err.contains("listening"), station.err);
@@ -154,7 +134,8 @@ private slots:
                      line);
 
         // Without the journal the lines stay as they were.
-        const Run plain = run({u"--headless"_s, u"--config"_s, dir.filePath(u"none/x.ini"_s)});
+        const ProgramRun plain =
+            run({u"--headless"_s, u"--config"_s, dir.filePath(u"none/x.ini"_s)});
         QVERIFY2(!plain.err.startsWith('<'), plain.err);
     }
 };

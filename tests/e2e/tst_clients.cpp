@@ -134,23 +134,22 @@ private slots:
     {
         QTemporaryDir dir;
         QByteArray err;
-        const int code = FieldRun::runClient(
-            QStringLiteral("kx7r-history"),
-            {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-             QString::number(FieldRun::freePort()), QStringLiteral("--out"), dir.path()},
-            nullptr, &err, 10000);
+        const int code = FieldRun::runClient(QStringLiteral("kx7r-history"),
+                                             {QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                                              QStringLiteral("--port"), QString::number(freePort()),
+                                              QStringLiteral("--out"), dir.path()},
+                                             nullptr, &err, 10000);
         QCOMPARE(code, 2);
         QVERIFY2(err.contains("cannot reach the station"), err.constData());
         QVERIFY(QDir(dir.path()).isEmpty());
         // A folder that does not exist yet is not made for a failed run.
         const QString out = dir.filePath(QStringLiteral("mirror"));
-        QCOMPARE(
-            FieldRun::runClient(QStringLiteral("kx7r-history"),
-                                {QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                                 QStringLiteral("--port"), QString::number(FieldRun::freePort()),
-                                 QStringLiteral("--out"), out},
-                                nullptr, nullptr, 10000),
-            2);
+        QCOMPARE(FieldRun::runClient(QStringLiteral("kx7r-history"),
+                                     {QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                                      QStringLiteral("--port"), QString::number(freePort()),
+                                      QStringLiteral("--out"), out},
+                                     nullptr, nullptr, 10000),
+                 2);
         QVERIFY(!QFileInfo::exists(out));
     }
 
@@ -182,7 +181,7 @@ private slots:
         QProcess live;
         live.start(FieldRun::binary(QStringLiteral("kx7r-live")),
                    {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                    QString::number(FieldRun::freePort())});
+                    QString::number(freePort())});
         QVERIFY(live.waitForStarted());
         QByteArray err;
         QTRY_VERIFY_WITH_TIMEOUT((err += live.readAllStandardError()).contains("cannot connect"),

@@ -31,7 +31,7 @@ private slots:
         {
             SettingsStore store(config);
             QVERIFY(store.writeSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port"),
-                                       QString::number(FieldRun::freePort())));
+                                       QString::number(freePort())));
         }
         QProcess station;
         station.setProcessChannelMode(QProcess::MergedChannels);
@@ -40,7 +40,7 @@ private slots:
         station.setProcessEnvironment(env);
         station.start(FieldRun::binary(QStringLiteral("kx7r-station")),
                       {QStringLiteral("--config"), config, QStringLiteral("--history-port"),
-                       QString::number(FieldRun::freePort())});
+                       QString::number(freePort())});
         QVERIFY(station.waitForStarted(5000));
         QByteArray log;
         for (int i = 0; i < 100 && !log.contains("history service"); ++i) {

@@ -3,6 +3,7 @@
 // outside the map is refused with its exception, freshness follows the clock,
 // and clients are capped, closed when idle and logged a few lines at a time.
 #include "fixedclock.h"
+#include "freeport.h"
 
 #include "answers/acceptedanswer.h"
 #include "answers/latestanswers.h"
@@ -21,13 +22,6 @@
 
 namespace {
 using Map = ModbusRegisterMap;
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 ModbusSettings settingsOn(quint16 port, const QString& wordOrder = QString(),
                           const QString& address = QString())

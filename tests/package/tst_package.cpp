@@ -4,7 +4,9 @@
 // its station, run headless as the service would (settings seeded from a
 // read-only file into its state folder, bound to loopback), polls a simulated
 // line, archives, relays and stops at once on SIGTERM.
+#include "freeport.h"
 #include "kx7rversion.h"
+#include "programrun.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -27,37 +29,6 @@ namespace {
 
 const QStringList kPrograms = {QStringLiteral("kx7r-station"), QStringLiteral("kx7r-blocksim"),
                                QStringLiteral("kx7r-live"), QStringLiteral("kx7r-history")};
-
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QString& program, const QStringList& arguments, int timeoutMs = 60000,
-        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(1000);
-    }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::NormalExit)
-        result.code = process.exitCode();
-    return result;
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 // The text of a man page's no-fill block, with roff's escapes undone.
 QString manPageHelp(const QByteArray& page)
@@ -95,12 +66,12 @@ private slots:
             QSKIP("cpack and dpkg-deb are needed to build and unpack the Debian package.");
         QVERIFY(m_dir.isValid());
         const QString buildDir = QDir(QStringLiteral(KX7R_BIN_DIR)).absoluteFilePath(u".."_s);
-        const Run pack =
-            run(cpack,
-                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-                 buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"),
-                 m_dir.filePath(QStringLiteral("out"))},
-                120000);
+        const ProgramRun pack =
+            runProgram(cpack,
+                       {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                        buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"),
+                        m_dir.filePath(QStringLiteral("out"))},
+                       120000);
         QVERIFY2(pack.code == 0, QByteArray(pack.out + pack.err).constData());
         const QStringList debs = QDir(m_dir.filePath(QStringLiteral("out")))
                                      .entryList({QStringLiteral("*.deb")}, QDir::Files);
@@ -111,8 +82,8 @@ private slots:
         QVERIFY(!m_deb.isEmpty() && !m_toolsDeb.isEmpty());
         m_root = m_dir.filePath(QStringLiteral("root"));
         for (const QString& deb : {m_deb, m_toolsDeb}) {
-            const Run extract =
-                run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, m_root});
+            const ProgramRun extract =
+                runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, m_root});
             QVERIFY2(extract.code == 0, extract.err);
         }
     }
@@ -121,9 +92,9 @@ private slots:
     {
         QVERIFY(QFileInfo(m_deb).fileName().startsWith(QStringLiteral("kx7r-station_") +
                                                        QStringLiteral(KX7R_VERSION) + u'_'));
-        const Run fields =
-            run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Package"),
-                                             QStringLiteral("Version"), QStringLiteral("Depends")});
+        const ProgramRun fields = runProgram(
+            QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Package"),
+                                         QStringLiteral("Version"), QStringLiteral("Depends")});
         QCOMPARE(fields.code, 0);
         QVERIFY2(fields.out.contains("Package: kx7r-station\n"), fields.out);
         QVERIFY2(fields.out.contains("Version: " KX7R_VERSION "\n"), fields.out);
@@ -132,18 +103,22 @@ private slots:
         for (const char* library :
              {"libqt6core6", "libqt6serialport6", "libqt6widgets6", "adduser", "qt6-qpa-plugins"})
             QVERIFY2(fields.out.contains(library), fields.out);
-        const Run tools = run(QStringLiteral("dpkg-deb"),
-                              {QStringLiteral("-f"), m_toolsDeb, QStringLiteral("Package")});
+        const ProgramRun tools =
+            runProgram(QStringLiteral("dpkg-deb"),
+                       {QStringLiteral("-f"), m_toolsDeb, QStringLiteral("Package")});
         QCOMPARE(tools.out, QByteArray("kx7r-station-tools\n"));
-        const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_deb});
+        const ProgramRun contents =
+            runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_deb});
         QVERIFY2(!contents.out.contains("kx7r-blocksim"), contents.out);
 
         const QString control = m_dir.filePath(QStringLiteral("control"));
-        QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_deb, control}).code, 0);
+        QCOMPARE(
+            runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_deb, control}).code, 0);
         for (const char* script : {"postinst", "prerm", "postrm"}) {
             const QString path = control + u'/' + QLatin1String(script);
             QVERIFY2(QFileInfo(path).isExecutable(), qPrintable(path));
-            const Run syntax = run(QStringLiteral("sh"), {QStringLiteral("-n"), path});
+            const ProgramRun syntax =
+                runProgram(QStringLiteral("sh"), {QStringLiteral("-n"), path});
             QVERIFY2(syntax.code == 0, syntax.err);
         }
     }
@@ -186,16 +161,18 @@ private slots:
         environment.insert(u"PATH"_s, installed(u"usr/bin:"_s) + environment.value(u"PATH"_s));
         environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
         for (const QString& program : kPrograms) {
-            const Run help = run(u"env"_s, {program, u"--help"_s}, 60000, environment);
+            const ProgramRun help =
+                runProgram(u"env"_s, {program, u"--help"_s}, 60000, environment);
             QVERIFY2(help.code == 0, qPrintable(program + u": "_s + QString::fromUtf8(help.err)));
             QVERIFY(help.out.contains("--version"));
-            const Run version =
-                run(installed(u"usr/bin/"_s + program), {QStringLiteral("--version")});
+            const ProgramRun version =
+                runProgram(installed(u"usr/bin/"_s + program), {QStringLiteral("--version")});
             QCOMPARE(version.out, program.toUtf8() + ' ' + KX7R_VERSION + '\n');
 
-            const Run page = run(QStringLiteral("gzip"),
-                                 {QStringLiteral("-dc"),
-                                  installed(u"usr/share/man/man1/"_s + program + u".1.gz"_s)});
+            const ProgramRun page =
+                runProgram(QStringLiteral("gzip"),
+                           {QStringLiteral("-dc"),
+                            installed(u"usr/share/man/man1/"_s + program + u".1.gz"_s)});
             QCOMPARE(page.code, 0);
             QVERIFY(page.out.startsWith(QByteArray(".TH " + program.toUpper().toUtf8() + " 1 ")));
             QCOMPARE(manPageHelp(page.out), QString::fromUtf8(help.out).trimmed());
@@ -235,7 +212,8 @@ private slots:
         copy.close();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"MANPATH"_s, installed(u"usr/share/man"_s));
-        const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
+        const ProgramRun verify =
+            runProgram(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
         QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
                  QByteArray(verify.out + verify.err).constData());
     }
@@ -262,8 +240,8 @@ private slots:
         copy.write(source.readAll().replace(
             "ExecStart=/usr/bin/", QByteArray("ExecStart=" + installed(u"usr/bin/"_s).toUtf8())));
         copy.close();
-        const Run security =
-            run(analyze, {u"security"_s, u"--offline=yes"_s, u"--no-pager"_s, copy.fileName()});
+        const ProgramRun security = runProgram(
+            analyze, {u"security"_s, u"--offline=yes"_s, u"--no-pager"_s, copy.fileName()});
         const QRegularExpression overall(u"Overall exposure level for [^:]+: ([0-9.]+)"_s);
         const QRegularExpressionMatch match =
             overall.match(QString::fromUtf8(security.out + security.err));
@@ -273,7 +251,8 @@ private slots:
         QVERIFY2(score <= 2.0, qPrintable(match.captured(0)));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"MANPATH"_s, installed(u"usr/share/man"_s));
-        const Run verify = run(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
+        const ProgramRun verify =
+            runProgram(analyze, {u"verify"_s, copy.fileName()}, 60000, environment);
         QVERIFY2(verify.code == 0 && verify.err.trimmed().isEmpty(),
                  QByteArray(verify.out + verify.err).constData());
     }
@@ -283,8 +262,8 @@ private slots:
         const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
         if (lintian.isEmpty())
             QSKIP("lintian is not installed: the packages are not checked.");
-        const Run check =
-            run(lintian, {u"--tag-display-limit"_s, u"0"_s, m_deb, m_toolsDeb}, 300000);
+        const ProgramRun check =
+            runProgram(lintian, {u"--tag-display-limit"_s, u"0"_s, m_deb, m_toolsDeb}, 300000);
         QVERIFY2(check.code >= 0, check.err.constData());
         const QByteArray report = check.out + check.err;
         for (const QByteArray& line : report.split('\n'))
@@ -302,7 +281,7 @@ private slots:
         QSKIP("The sanitized tree is built without the release hardening flags.");
 #endif
         for (const QString& program : kPrograms) {
-            const Run result = run(check, {installed(u"usr/bin/"_s + program)});
+            const ProgramRun result = runProgram(check, {installed(u"usr/bin/"_s + program)});
             for (const char* line : {" Position Independent Executable: yes",
                                      " Stack protected: yes", " Fortify Source functions: yes",
                                      " Read-only relocations: yes", " Immediate binding: yes"})
@@ -336,8 +315,8 @@ private slots:
             QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
             out.write(settings);
         }
-        const Run check =
-            run(installed(u"usr/bin/kx7r-station"_s), {u"--check-config"_s, u"--config"_s, file});
+        const ProgramRun check = runProgram(installed(u"usr/bin/kx7r-station"_s),
+                                            {u"--check-config"_s, u"--config"_s, file});
         QCOMPARE(check.code, code);
         QVERIFY2(QByteArray(check.out + check.err).contains(said),
                  QByteArray(check.out + check.err).constData());
@@ -354,7 +333,8 @@ private slots:
         QVERIFY(group.open(QIODevice::WriteOnly));
         group.write("root:x:0:\ndialout:x:20:\n");
         group.close();
-        const Run created = run(sysusers, {u"--root="_s + m_root, u"kx7r-station.conf"_s});
+        const ProgramRun created =
+            runProgram(sysusers, {u"--root="_s + m_root, u"kx7r-station.conf"_s});
         QVERIFY2(created.code == 0, created.err.constData());
 
         QFile passwd(installed(u"etc/passwd"_s));

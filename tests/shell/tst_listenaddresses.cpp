@@ -1,6 +1,7 @@
 // Where the station's two TCP services listen, from the settings or the
 // command line, and the live service's forwarded requests turned off.
 #include "fixedclock.h"
+#include "freeport.h"
 #include "settingsfixture.h"
 #include "stationprobe.h"
 
@@ -16,13 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
 
 bool connects(const QString& address, quint16 port)
 {

@@ -1,6 +1,7 @@
 // The TCP page's port Apply and the archive page's folder Apply and page-change
 // reload, through the station.
 #include "fixedclock.h"
+#include "freeport.h"
 #include "settingsfixture.h"
 #include "stationprobe.h"
 
@@ -14,13 +15,6 @@
 #include <QTest>
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
 
 QString storedPort(SettingsFixture& settings)
 {
