@@ -53,4 +53,5 @@ private:
     std::array<Entry, kChannelCount> m_entries;
     QList<int> m_updated; // at most kChannelCount rows
     bool m_inTick = false;
+    QDateTime m_tickTime; // the acceptance time of the current tick's answers
 };
