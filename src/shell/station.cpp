@@ -88,6 +88,7 @@ void Station::setUpTimers()
 void Station::start(bool startTimers)
 {
     m_state.historyClientSeq = 1;
+    m_state.counters.startedMsecs = m_clock.now().toMSecsSinceEpoch();
     m_state.iconState = 0;
     emit iconStateChanged(0);
     readStoredSettings();

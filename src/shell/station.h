@@ -85,6 +85,8 @@ public:
     QString liveEndpoint() const;
     QString historyEndpoint() const;
     ModbusService& modbus() { return m_modbus; }
+    // What every channel, terminal and service did since start-up.
+    const StationCounters& counters() const { return m_state.counters; }
 
 signals:
     void iconStateChanged(int iconState);
