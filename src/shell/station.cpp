@@ -1,5 +1,6 @@
 #include "station.h"
 
+#include "model/clock.h"
 #include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/settingsschema.h"
