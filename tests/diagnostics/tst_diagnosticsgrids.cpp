@@ -94,8 +94,8 @@ private slots:
                                    << Texts::portConnected << int(CellColour::Green);
         QTest::newRow("busy") << int(TerminalCounters::PortState::Busy) << Texts::portBusy
                               << int(CellColour::Red);
-        QTest::newRow("not defined")
-            << int(TerminalCounters::PortState::None) << QStringLiteral("-") << int(CellColour::Black);
+        QTest::newRow("not defined") << int(TerminalCounters::PortState::None)
+                                     << QStringLiteral("-") << int(CellColour::Black);
     }
     void terminalRowsShowPortStateAndLineCounts()
     {
