@@ -13,26 +13,28 @@ AnswerCounter::AnswerCounter(StationCounters& counters, const Clock& clock)
 
 void AnswerCounter::readClocks()
 {
-    m_tickMsecs = m_clock.now().toMSecsSinceEpoch();
+    m_tickMsecs = m_clock.nowMsecs();
     m_tickNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+    m_clocksRead = m_inTick;
 }
 
 void AnswerCounter::beginTick()
 {
     m_inTick = true;
-    readClocks();
+    m_clocksRead = false; // read by the tick's first answer: a quiet tick costs nothing
 }
 
 void AnswerCounter::endTick()
 {
     m_inTick = false;
+    m_clocksRead = false;
 }
 
 void AnswerCounter::accept(const AcceptedAnswer& answer)
 {
     if (answer.row < 0 || answer.row >= kChannelCount)
         return;
-    if (!m_inTick)
+    if (!m_clocksRead)
         readClocks();
     ChannelCounters& channel = m_counters.channels[size_t(answer.row)];
     ++(answer.kind == AcceptedAnswer::Kind::Measurement ? channel.measurementsAccepted

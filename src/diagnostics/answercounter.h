@@ -10,8 +10,8 @@ struct StationCounters;
 // A consumer of accepted answers that counts them per channel: measurements
 // and status answers, the time of the last one and, for an answer to a request
 // the scheduler wrote, its response time. The clocks are read once per receive
-// tick, as all of a tick's answers arrived by its read, so an answer costs a
-// few increments.
+// tick that has answers, as all of them arrived by its read, so an answer
+// costs a few increments.
 class AnswerCounter : public AnswerConsumer {
 public:
     AnswerCounter(StationCounters& counters, const Clock& clock);
@@ -26,6 +26,7 @@ private:
     StationCounters& m_counters;
     const Clock& m_clock;
     bool m_inTick = false;
-    qint64 m_tickMsecs = 0; // local clock, ms since the epoch
-    qint64 m_tickNs = 0;    // steady clock
+    bool m_clocksRead = false; // within this tick
+    qint64 m_tickMsecs = 0;    // local clock, ms since the epoch
+    qint64 m_tickNs = 0;       // steady clock
 };

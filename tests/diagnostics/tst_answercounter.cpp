@@ -54,8 +54,9 @@ private slots:
         FixedClock clock(QDateTime(QDate(2024, 6, 15), QTime(10, 0, 0)));
         AnswerCounter counter(counters, clock);
         counter.beginTick();
-        clock.set(QDateTime(QDate(2024, 6, 15), QTime(10, 0, 5))); // later in the tick
         counter.accept(answer(2, AcceptedAnswer::Kind::Measurement));
+        // Later in the same tick: its answers all arrived by the tick's read.
+        clock.set(QDateTime(QDate(2024, 6, 15), QTime(10, 0, 5)));
         counter.accept(answer(2, AcceptedAnswer::Kind::Status));
         counter.accept(answer(2, AcceptedAnswer::Kind::Measurement));
         counter.accept(answer(-1, AcceptedAnswer::Kind::Measurement)); // no row: ignored
