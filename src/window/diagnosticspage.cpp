@@ -29,7 +29,7 @@ DiagnosticsPage::DiagnosticsPage(Station& station, QWidget* parent)
 
     m_terminals = new CellGridView(m_grids.terminals(), &noEditor, this);
     m_terminals->setObjectName(QStringLiteral("tblDiagnosticsTerminals"));
-    m_terminals->setColumnWidths({80, 80, 80, 66, 100, 88, 94, 60, 76, 96, 90, 96});
+    m_terminals->setColumnWidths({80, 84, 80, 66, 112, 88, 94, 60, 80, 108, 92, 96});
     m_terminals->setColumnsFitWidth(true);
     m_terminals->setRowHeights(kRowHeight);
     m_terminals->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

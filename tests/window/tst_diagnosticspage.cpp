@@ -6,6 +6,7 @@
 #include "window/diagnosticspage.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
@@ -67,6 +68,11 @@ private slots:
         ++state.counters.terminals[0].lrcErrors;
         QTRY_COMPARE(c.text(1, DiagnosticsGrids::Answered), u"90 %"_s);
         QCOMPARE(t.text(1, DiagnosticsGrids::LrcErrors), u"6"_s);
+
+        // For people to look at, beside the other pages' pictures.
+        const QString dir = QStringLiteral(KX7R_BIN_DIR "/../screenshots");
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(page.grab().save(dir + u"/page-diagnostics.png"_s));
 
         page.hide();
         QVERIFY(!page.refreshTimer().isActive());
