@@ -257,7 +257,7 @@ void printTable(const Options& options, const QList<Figures>& figures)
     row(QStringLiteral("CPU, % of one core"),
         [](const Figures& f) -> QString { return number(f.cpuPercent, 1); });
     row(QStringLiteral("CPU per answer, ms"),
-        [](const Figures& f) -> QString { return number(f.cpuMsPerAnswer, 3); });
+        [](const Figures& f) -> QString { return number(f.cpuMsPerAnswer, 4); });
     row(QStringLiteral("RSS at end / peak, MiB"), [](const Figures& f) -> QString {
         return number(f.rssKiB / 1024.0, 1) + u" / " + number(f.peakRssKiB / 1024.0, 1);
     });

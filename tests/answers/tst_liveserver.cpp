@@ -230,6 +230,8 @@ private slots:
         QCOMPARE(rig.state.forwardRow, row);
         QCOMPARE(rig.state.forwardFrame, frame);
         QCOMPARE(client->bytesAvailable(), 0); // no reply, ever
+        // Each refused request counts as a bad one.
+        QCOMPARE(rig.state.counters.live.badRequests, quint64(row == 30 ? 1 : 0));
     }
 
     // Row and argument are decimal digits and nothing else: what parseInteger
@@ -358,6 +360,10 @@ private slots:
         QVERIFY(next);
         QTRY_COMPARE(rig.server.clientCount(), 3);
         QCOMPARE(rig.state.currentConnections.text(3, 4), QString::number(next->localPort()));
+        const LiveCounters& counted = rig.state.counters.live;
+        QCOMPARE(counted.clientsNow, quint64(3));
+        QCOMPARE(counted.connectionsAccepted, quint64(4));
+        QCOMPARE(counted.connectionsRefused, quint64(3));
     }
 
     // Each leaving client takes its own row out: the grid's work per leave does
@@ -564,6 +570,10 @@ private slots:
         ::close(stalled);
         QCOMPARE(late.size() % frameSize, 0);
         QCOMPARE(late.size() / frameSize, sequence - rig.server.droppedFrames());
+        // Sent: all of them to the reader, what came late to the stalled one.
+        const auto lateFrames = quint64(late.size() / frameSize);
+        QCOMPARE(rig.state.counters.live.framesSent, quint64(sequence) + lateFrames);
+        QCOMPARE(rig.state.counters.live.framesDropped, quint64(sequence) - lateFrames);
         int previous = -1;
         for (qsizetype at = 0; at < late.size(); at += frameSize) {
             const QByteArray frame = late.mid(at, frameSize);

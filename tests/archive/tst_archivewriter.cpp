@@ -3,6 +3,7 @@
 #include "archive/archivewriter.h"
 #include "archive/measurementstore.h"
 #include "fileevents.h"
+#include "model/archivecounters.h"
 #include "model/codepage1251.h"
 #include "settingsfixture.h"
 
@@ -93,6 +94,8 @@ private slots:
         const QString root = settings.dirPath() + u"/A";
         settings.setRoot(QStringLiteral("HistoryFolder"), root);
         ArchiveWriter writer(settings.store());
+        ArchiveCounters counters;
+        writer.setCounters(&counters);
         writer.AppendToArchive(record(0, 1, 3, 2016));
         const QString path = root + u"/2016/Март/1/Измерения по каналу 1.mes";
         const QByteArray line = ArchiveWriter::dataLine(record(0, 1, 3, 2016));
@@ -103,6 +106,8 @@ private slots:
         QCOMPARE(readFile(path), ArchiveWriter::headerLine() + line);
         writer.AppendToArchive(record(0, 1, 3, 2016));
         QCOMPARE(readFile(path), ArchiveWriter::headerLine() + line + line);
+        QCOMPARE(counters.linesWritten, quint64(2));
+        QCOMPARE(counters.writeFailures + counters.folderFailures, quint64(0));
     }
 
     void yearChangeAndTrailingSeparator()
@@ -140,12 +145,16 @@ private slots:
         settings.setRoot(QStringLiteral("HistoryFolder"), settings.dirPath());
         QVERIFY(QDir().mkpath(settings.dirPath() + u"/2016/Март/1/Измерения по каналу 1.mes"));
         ArchiveWriter writer(settings.store());
+        ArchiveCounters counters;
+        writer.setCounters(&counters);
         QSignalSpy failed(&writer, &ArchiveWriter::folderCreationFailed);
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral(
                                  "^cannot open .*/1/Измерения по каналу 1\\.mes : .+")));
         writer.AppendToArchive(record(0, 1, 3, 2016));
         QCOMPARE(failed.size(), 0);
+        QCOMPARE(counters.writeFailures, quint64(1));
+        QCOMPARE(counters.linesWritten, quint64(0));
     }
 
     void monthWithoutAFolderIsNotArchived()
@@ -166,10 +175,14 @@ private slots:
         blocker.close();
         settings.setRoot(QStringLiteral("HistoryFolder"), blocker.fileName());
         ArchiveWriter writer(settings.store());
+        ArchiveCounters counters;
+        writer.setCounters(&counters);
         QSignalSpy failed(&writer, &ArchiveWriter::folderCreationFailed);
         writer.AppendToArchive(record(0, 1, 3, 2016));
         writer.AppendToArchive(record(0, 1, 3, 2016));
         QCOMPARE(failed.size(), 2);
+        QCOMPARE(counters.folderFailures, quint64(2));
+        QCOMPARE(counters.linesWritten, quint64(0));
     }
 
     // LastMeasure advances before the archive step, even when that step fails.

@@ -139,6 +139,11 @@ private slots:
 
         client->disconnectFromHost();
         QTRY_COMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
+        const HistoryCounters& counted = rig.state.counters.history;
+        QCOMPARE(counted.sessions, quint64(1));
+        QCOMPARE(counted.filesSent, quint64(3));
+        QCOMPARE(counted.bytesSent, quint64(a.size() + b.size() + c.size()));
+        QCOMPARE(counted.idleCloses, quint64(0));
     }
 
     void aSecondClientIsRefused()
@@ -238,6 +243,8 @@ private slots:
         QVERIFY2(bad[0].endsWith(QStringLiteral("\":09\\x1b[2Jzzzzzzzzz\" and 91 more bytes")),
                  qPrintable(bad[0]));
         QCOMPARE(lines.filter(QStringLiteral("more bad requests, not logged")).size(), 1);
+        // Counted, though not logged, each of them.
+        QCOMPARE(rig.state.counters.history.badRequests, quint64(40));
     }
 
     void aBrokenFetchResumesAfterReconnection()
@@ -368,6 +375,10 @@ private slots:
         rig.service.ServerSocketRefreshHistoryIdleCheck();
         QCOMPARE(rig.state.currentConnectionsForUpdate.rows(), 1);
         QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        // The slow fetch was broken off by its client; only the last one idled.
+        QCOMPARE(rig.state.counters.history.idleCloses, quint64(1));
+        QCOMPARE(rig.state.counters.history.filesSent, quint64(0));
+        QCOMPARE(rig.state.counters.history.sessions, quint64(2));
 
         client = rig.connectClient();
         QVERIFY(client);

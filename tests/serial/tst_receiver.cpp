@@ -223,6 +223,45 @@ private slots:
 
     // A line that outruns the ticks: the port keeps the newest bytes up to the
     // bound and says so once; the answer behind the flood goes out on the next tick.
+    void framesAreCounted_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("lrcErrors");
+        QTest::addColumn<int>("unacceptedLength");
+        QTest::addColumn<int>("overflows");
+        QTest::newRow("good 12-byte answer") << answerFrame(12) << 1 << 0 << 0 << 0;
+        QTest::newRow("good 14-byte frame") << answerFrame(14) << 1 << 0 << 1 << 0;
+        QTest::newRow("empty frame") << QByteArrayLiteral(":\r\n") << 1 << 0 << 1 << 0;
+        QTest::newRow("another code: no length question")
+            << answerFrame(12, 0x35) << 1 << 0 << 0 << 0;
+        QTest::newRow("lowercase digits")
+            << QByteArrayLiteral(":0134000a0b0c0d0e0f1011f8\r\n") << 0 << 1 << 0 << 0;
+        QTest::newRow("511 characters without their CR LF in the buffer")
+            << QByteArray(answerFrame(255)).insert(1, 'A') << 0 << 0 << 0 << 1;
+        QTest::newRow("one of each in one tick")
+            << answerFrame(69) + answerFrame(70) + QByteArrayLiteral(":013400CB\r\n").remove(3, 1)
+            << 2 << 1 << 1 << 0;
+    }
+    void framesAreCounted()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(int, frames);
+        QFETCH(int, lrcErrors);
+        QFETCH(int, unacceptedLength);
+        QFETCH(int, overflows);
+        Line line;
+        QVERIFY(line.deliver(0, input));
+        line.receiver.RSTimerTimer();
+        const TerminalCounters& counted = line.state.counters.terminals[0];
+        QCOMPARE(counted.framesAccepted, quint64(frames));
+        QCOMPARE(counted.lrcErrors, quint64(lrcErrors));
+        QCOMPARE(counted.unacceptedLength, quint64(unacceptedLength));
+        QCOMPARE(counted.overflowFrames, quint64(overflows));
+        QCOMPARE(counted.bytesRead, quint64(input.size()));
+        QCOMPARE(line.state.counters.terminals[1].bytesRead, quint64(0));
+    }
+
     void floodKeepsTheNewestBytesUpToTheBound()
     {
         Line line;
@@ -243,6 +282,10 @@ private slots:
         QCOMPARE(line.decoder.handed.size(), 1);
         QCOMPARE(line.decoder.handed[0].bytes, withCrLf(answerBytes(12)));
         QCOMPARE(line.port(0)->bytesAvailable(), 0);
+        // Every byte the line delivered was either read or dropped at the bound.
+        const TerminalCounters& counted = line.state.counters.terminals[0];
+        QVERIFY(counted.floodDroppedBytes > 0);
+        QCOMPARE(counted.floodDroppedBytes + counted.bytesRead, quint64(total));
     }
 
     void longestFrameFitsOverlongIsDropped_data()

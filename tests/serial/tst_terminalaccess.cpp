@@ -72,6 +72,8 @@ private slots:
         QCOMPARE(line.state.terminals[0].status, Texts::portBusy);
         QVERIFY(line.access.isInvalid(0));
         QCOMPARE(line.access.readArrived(0), QByteArray());
+        QCOMPARE(line.state.counters.terminals[0].openFailures, quint64(1));
+        QCOMPARE(line.state.counters.terminals[0].opens, quint64(0));
     }
 
     void portHeldElsewhereIsBusyUntilFreed()
@@ -87,6 +89,8 @@ private slots:
         // The station holds it exclusively now.
         QSerialPort third(line.pty.slavePath());
         QVERIFY(!third.open(QIODevice::ReadWrite));
+        QCOMPARE(line.state.counters.terminals[0].openFailures, quint64(1));
+        QCOMPARE(line.state.counters.terminals[0].opens, quint64(1));
     }
 
     void undefinedPortTouchesNothing()
