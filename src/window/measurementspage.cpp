@@ -78,10 +78,9 @@ MeasurementsPage::MeasurementsPage(Station& station, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(20);
+    // Thirty rows at most: fitting the columns to their texts costs nothing.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setColumnWidth(LatestValuesModel::Number, 32);
-    m_table->setColumnWidth(LatestValuesModel::Name, 150);
-    m_table->setColumnWidth(LatestValuesModel::Time, 130);
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && current.row() != m_trendRow) {
@@ -322,7 +321,9 @@ void MeasurementsPage::showLoaded(const TrendData& trend)
     m_progress->hide();
     m_cancel->setVisible(m_exportJob->isRunning());
     const auto [from, to] = chosenPeriod();
-    m_chart->showTrend(m_trendColumns->chosen(), trend.series, from, to);
+    // A period of whole days ends on the next midnight, not a millisecond before it.
+    const QDateTime axisEnd = to.time() == QTime(23, 59, 59, 999) ? to.addMSecs(1) : to;
+    m_chart->showTrend(m_trendColumns->chosen(), trend.series, from, axisEnd);
     m_lastX = to.toMSecsSinceEpoch();
     for (const QList<QPointF>& points : trend.series)
         if (!points.isEmpty())

@@ -102,6 +102,7 @@ void TrendChartView::fitValueAxis(QValueAxis* axis)
     }
     const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
     axis->setRange(low - margin, high + margin);
+    axis->applyNiceNumbers();
 }
 
 void TrendChartView::appendPoint(qint64 x, const QList<double>& values)
