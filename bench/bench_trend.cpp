@@ -22,7 +22,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
@@ -34,16 +33,14 @@ constexpr int kSecondsPerDay = 86400;
 
 void appendTenths(QByteArray& line, long tenths)
 {
-    char text[24];
     if (tenths < 0) {
         line += '-';
         tenths = -tenths;
     }
-    auto end = std::to_chars(text, text + sizeof text, tenths / 10).ptr;
-    *end++ = ',';
-    *end++ = char('0' + tenths % 10);
-    *end++ = '\t';
-    line.append(text, end - text);
+    line += QByteArray::number(qint64(tenths / 10));
+    line += ',';
+    line += char('0' + tenths % 10);
+    line += '\t';
 }
 
 // A day's file of the row: every second, every value column filled.
