@@ -92,8 +92,13 @@ MeasurementsPage::MeasurementsPage(Station& station, QWidget* parent)
     m_tableColumns =
         new ColumnChooser(QStringLiteral("Столбцы таблицы"), defaultTableColumns(), this);
     m_tableColumns->setObjectName(QStringLiteral("btnTableColumns"));
-    connect(m_tableColumns, &ColumnChooser::chosenChanged, m_model,
-            &LatestValuesModel::setValueColumns);
+    connect(m_tableColumns, &ColumnChooser::chosenChanged, this, [this](const QList<int>& columns) {
+        m_model->setValueColumns(columns);
+        // A new set of columns resets the view: its hidden rows and its selection.
+        hideUnnamedRows();
+        if (m_trendRow >= 0)
+            selectRow(m_trendRow);
+    });
 
     m_chart = new TrendChartView(this);
     m_chart->setObjectName(QStringLiteral("chtTrend"));

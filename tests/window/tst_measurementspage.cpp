@@ -5,10 +5,12 @@
 #include "answers/acceptedanswer.h"
 #include "model/codepage1251.h"
 #include "trends/archivecolumns.h"
+#include "window/columnchooser.h"
 #include "window/latestvaluesmodel.h"
 #include "window/measurementspage.h"
 #include "window/trendchartview.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColor>
@@ -19,6 +21,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -160,6 +163,20 @@ private slots:
         QCOMPARE(model.headerData(LatestValuesModel::FirstValue, Qt::Horizontal, Qt::DisplayRole)
                      .toString(),
                  QStringLiteral("Уровень S1, мм"));
+
+        // Another column chosen: in archive order, and the row stays selected and shown.
+        m_page->selectRow(2);
+        auto* chooser = m_page->findChild<ColumnChooser*>(QStringLiteral("btnTableColumns"));
+        const int s2 = ArchiveColumns::indexOf(QStringLiteral("Уровень S2, мм"));
+        chooser->action(s2)->setChecked(true);
+        QCOMPARE(model.valueColumns().mid(0, 2), (QList<int>{kS1, s2}));
+        QCOMPARE(
+            model.headerData(LatestValuesModel::FirstValue + 1, Qt::Horizontal, Qt::DisplayRole)
+                .toString(),
+            QStringLiteral("Уровень S2, мм"));
+        auto* table = m_page->findChild<QTableView*>(QStringLiteral("tblMeasurements"));
+        QCOMPARE(table->currentIndex().row(), 2);
+        QCOMPARE(m_page->trendRow(), 2);
     }
 
     void trendFromArchiveFiles()
