@@ -116,6 +116,7 @@ MeasurementsPage::MeasurementsPage(Station& station, QWidget* parent)
     auto* tableBar = new QHBoxLayout;
     tableBar->addWidget(m_tableColumns);
     tableBar->addStretch(1);
+    buildExportControls(tableBar);
     topLayout->addLayout(tableBar);
     topLayout->addWidget(m_table, 1);
 
@@ -193,16 +194,6 @@ QWidget* MeasurementsPage::buildTrendBar()
         cancelTrend();
         m_exportJob->cancel();
     });
-    m_export = button(QStringLiteral("btnExportCsv"), QStringLiteral("Экспорт CSV..."), bar);
-    connect(m_export, &QPushButton::clicked, this, &MeasurementsPage::btnExportClick);
-    m_exportChosen = new QCheckBox(QStringLiteral("только величины тренда"), bar);
-    m_exportChosen->setObjectName(QStringLiteral("chkExportChosen"));
-    m_bom = new QCheckBox(QStringLiteral("BOM"), bar);
-    m_bom->setObjectName(QStringLiteral("chkExportBom"));
-    m_bom->setToolTip(QStringLiteral("Метка порядка байтов UTF-8 для табличных программ"));
-    m_exportStatus = new QLabel(bar);
-    m_exportStatus->setObjectName(QStringLiteral("lblExportStatus"));
-
     layout->addWidget(new QLabel(QStringLiteral("Тренд:"), bar));
     layout->addWidget(m_range);
     layout->addWidget(m_first);
@@ -213,11 +204,25 @@ QWidget* MeasurementsPage::buildTrendBar()
     layout->addWidget(m_progress);
     layout->addWidget(m_cancel);
     layout->addStretch(1);
-    layout->addWidget(m_exportStatus);
-    layout->addWidget(m_export);
-    layout->addWidget(m_exportChosen);
-    layout->addWidget(m_bom);
     return bar;
+}
+
+void MeasurementsPage::buildExportControls(QHBoxLayout* bar)
+{
+    m_export = button(QStringLiteral("btnExportCsv"), QStringLiteral("Экспорт CSV..."), this);
+    connect(m_export, &QPushButton::clicked, this, &MeasurementsPage::btnExportClick);
+    m_exportChosen = new QCheckBox(QStringLiteral("только величины тренда"), this);
+    m_exportChosen->setObjectName(QStringLiteral("chkExportChosen"));
+    m_bom = new QCheckBox(QStringLiteral("BOM"), this);
+    m_bom->setObjectName(QStringLiteral("chkExportBom"));
+    m_bom->setToolTip(QStringLiteral("Метка порядка байтов UTF-8 для табличных программ"));
+    m_exportStatus = new QLabel(this);
+    m_exportStatus->setObjectName(QStringLiteral("lblExportStatus"));
+
+    bar->addWidget(m_exportStatus);
+    bar->addWidget(m_export);
+    bar->addWidget(m_exportChosen);
+    bar->addWidget(m_bom);
 }
 
 std::pair<QDateTime, QDateTime> MeasurementsPage::period(Range range, const QDateTime& now,

@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QFileDialog;
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -70,6 +71,7 @@ protected:
 
 private:
     QWidget* buildTrendBar();
+    void buildExportControls(QHBoxLayout* bar);
     void showLoaded(const TrendData& trend);
     void showCancelled();
     void showExported(const QString& path, const CsvResult& result);
