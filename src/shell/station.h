@@ -80,6 +80,7 @@ public:
     MqttPublisher& publisher() { return m_publisher; }
     const LatestAnswers& latestAnswers() const { return m_latest; }
     LatestAnswers& latestAnswers() { return m_latest; }
+    const Clock& clock() const { return m_clock; }
     // Whether each service listens or keeps trying, and where ("*:5000").
     const ListenRetry& liveListen() const { return m_liveListen; }
     const ListenRetry& historyListen() const { return m_historyListen; }

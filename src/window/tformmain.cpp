@@ -8,6 +8,7 @@
 #include "grideditors.h"
 #include "linemonitorfeed.h"
 #include "listenstatelabel.h"
+#include "measurementspage.h"
 #include "modbuspage.h"
 #include "taboutbox.h"
 
@@ -108,6 +109,8 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
     m_pageControl->addTab(scrollingPage(buildArchivePage()),
                           QStringLiteral("Дополнительные настройки"));
     // Pages beyond the station's own come after its four.
+    m_pageControl->addTab(scrollingPage(new MeasurementsPage(m_station)),
+                          QStringLiteral("Измерения"));
     auto* modbusPage = new ModbusPage(m_station);
     connect(modbusPage, &ModbusPage::applyFailed, this,
             [this](const QString& text) { showError(Texts::applicationTitle, text); });

@@ -25,7 +25,8 @@ private slots:
         for (int i = 0; i < pages->count(); ++i)
             captions.append(pages->tabText(i));
         const qsizetype at = captions.indexOf(u"Диагностика"_s);
-        QVERIFY2(at >= 4, qPrintable(captions.join(u", ")));
+        QVERIFY2(at == 5, qPrintable(captions.join(u", ")));
+        QCOMPARE(captions.value(at - 1), u"Измерения"_s);
         QCOMPARE(captions.value(at + 1), u"Modbus TCP"_s);
         QVERIFY(rig.window->findChild<DiagnosticsPage*>(u"tsDiagnostics"_s));
     }
