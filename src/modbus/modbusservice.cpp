@@ -30,7 +30,8 @@ QString orderText(ModbusSettings::WordOrder order)
 ModbusService::ModbusService(const StationState& state, const LatestAnswers& latest,
                              const Clock& clock, QObject* parent)
     : QObject(parent), m_state(state), m_latest(latest), m_clock(clock), m_started(clock.now()),
-      m_registers(size_t(ModbusRegisterMap::kRegisterCount), 0)
+      m_registers(size_t(ModbusRegisterMap::kRegisterCount), 0),
+      m_connectionLog(lcModbus, QStringLiteral("Modbus TCP service"))
 {
     m_refreshTimer.setInterval(kRefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &ModbusService::refresh);
@@ -179,14 +180,17 @@ bool ModbusService::admit(QTcpSocket* socket)
 {
     if (int(m_clients.size()) >= m_clientLimit) {
         if (m_refused++ == 0)
-            qCWarning(lcModbus).noquote()
-                << "Modbus TCP service has" << m_clientLimit
-                << "clients: further connections are closed at once, first" << peerText(socket);
+            m_connectionLog.report(QStringLiteral("Modbus TCP service has %1 clients: further "
+                                                  "connections are closed at once, first %2")
+                                       .arg(m_clientLimit)
+                                       .arg(peerText(socket)),
+                                   QtWarningMsg);
         return false;
     }
     if (m_refused > 0) {
-        qCInfo(lcModbus) << "Modbus TCP service accepts clients again;" << m_refused
-                         << "connections were refused";
+        m_connectionLog.report(
+            QStringLiteral("Modbus TCP service accepts clients again; %1 connections were refused")
+                .arg(m_refused));
         m_refused = 0;
     }
     socket->setReadBufferSize(kReadBufferSize);
@@ -194,9 +198,9 @@ bool ModbusService::admit(QTcpSocket* socket)
     // Connected before Qt's own handler, so it runs first on every request.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { clientRead(socket); });
     const QString peer = peerText(socket);
-    m_clients.push_back(
-        Client{socket, peer, m_clock.now(), BadInputLog(lcModbus, u"Modbus client " + peer)});
-    qCInfo(lcModbus).noquote() << "Modbus client connected:" << peer;
+    m_clients.push_back(Client{socket, peer, m_clock.now(),
+                               BadInputLog(lcModbus, u"Modbus client " + peer, &m_connectionLog)});
+    m_connectionLog.report(u"Modbus client connected: " + peer);
     emit stateChanged();
     return true;
 }
@@ -210,8 +214,8 @@ void ModbusService::clientRead(QTcpSocket* socket)
     client->lastRequest = m_clock.now();
     if (socket->bytesToWrite() <= kReplyBacklogLimit)
         return;
-    qCWarning(lcModbus).noquote() << "Modbus client" << client->peer
-                                  << "does not take its replies: closed";
+    m_connectionLog.report(u"Modbus client " + client->peer + u" does not take its replies: closed",
+                           QtWarningMsg);
     // Qt's handler still reads this event's bytes: the socket must stay open until it has.
     QMetaObject::invokeMethod(socket, &QTcpSocket::abort, Qt::QueuedConnection);
 }
@@ -224,7 +228,7 @@ void ModbusService::clientDisconnected(QTcpSocket* socket)
     if (at == m_clients.end())
         return;
     at->badInput.close();
-    qCInfo(lcModbus).noquote() << "Modbus client disconnected:" << at->peer;
+    m_connectionLog.report(u"Modbus client disconnected: " + at->peer);
     m_clients.erase(at);
     socket->disconnect(this);
     emit stateChanged();
@@ -246,8 +250,9 @@ void ModbusService::closeIdleClients()
     for (const auto& [socket, peer] : idle) {
         if (!socket)
             continue;
-        qCInfo(lcModbus).noquote()
-            << "Modbus client" << peer << "closed: no request for" << kIdleSeconds << "s";
+        m_connectionLog.report(QStringLiteral("Modbus client %1 closed: no request for %2 s")
+                                   .arg(peer)
+                                   .arg(kIdleSeconds));
         socket->abort();
     }
 }

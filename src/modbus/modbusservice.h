@@ -5,6 +5,7 @@
 
 #include "model/outcome.h"
 #include "net/badinputlog.h"
+#include "net/connectionlog.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -24,7 +25,8 @@ struct StationState;
 // tables, re-judges freshness twice a second, and serves the image read-only
 // through Qt's Modbus TCP server on the event loop. Off while no port is set.
 // Clients are capped, kept alive, closed when idle or when they stop taking
-// their replies; their bad requests are logged a few a minute.
+// their replies; their comings, goings and bad requests are logged a few
+// lines a minute.
 class ModbusService : public QObject {
     Q_OBJECT
 public:
@@ -88,7 +90,8 @@ private:
     std::vector<Client> m_clients;  // at most m_clientLimit
     QPointer<QTcpSocket> m_reading; // the client whose request is being answered
     int m_clientLimit = kDefaultClientLimit;
-    qint64 m_refused = 0; // connections refused in the running episode
+    qint64 m_refused = 0;          // connections refused in the running episode
+    ConnectionLog m_connectionLog; // a few lines a minute about all clients
     QTimer m_refreshTimer;
     QTimer m_idleTimer;
 };
