@@ -59,6 +59,8 @@ struct Figures {
     qint64 repeats = 0;
     double cpuPercent = 0;
     double cpuMsPerAnswer = 0;
+    double cpuMs = 0;
+    double modbusCpuMicrosPerRequest = -1; // beyond the same load without the server
     qint64 rssKiB = 0;
     qint64 peakRssKiB = 0;
     qint64 p50 = -1;
@@ -193,6 +195,7 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
     const double answersPerLine = options.baud / 10.0 / LineFeeder::kFrameCharacters;
     f.offeredPerSecond = answersPerLine * options.lines;
     f.takenPerSecond = double(taken) / LineFeeder::kFrameCharacters / seconds;
+    f.cpuMs = cpu;
     f.cpuPercent = cpu / 10.0 / seconds;
     f.cpuMsPerAnswer = taken > 0 ? cpu / (double(taken) / LineFeeder::kFrameCharacters) : 0;
 
@@ -329,6 +332,9 @@ void printTable(const Options& options, const QList<Figures>& figures)
         });
         modbusRow(QStringLiteral("Modbus max, ms"),
                   [](const Figures& f) -> QString { return number(f.modbusMaxMs, 2); });
+        modbusRow(QStringLiteral("Modbus CPU per request, us"), [](const Figures& f) -> QString {
+            return number(f.modbusCpuMicrosPerRequest, 1);
+        });
         modbusRow(QStringLiteral("Modbus errors"),
                   [](const Figures& f) -> QString { return QString::number(f.modbusErrors); });
     }
@@ -429,6 +435,9 @@ int main(int argc, char* argv[])
             m.label = options.labels[i] + u"+modbus";
             m.modbusClients = options.modbusClients;
             measureLoad(options, options.stations[i], m);
+            if (m.error.isEmpty() && f.error.isEmpty() && m.modbusRequests > 0)
+                m.modbusCpuMicrosPerRequest =
+                    (m.cpuMs - f.cpuMs) * 1000.0 / double(m.modbusRequests);
             figures.append(m);
         }
     }
