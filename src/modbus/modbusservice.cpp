@@ -113,7 +113,10 @@ void ModbusService::stop()
         client.socket->disconnect(this);
         client.socket->abort();
     }
-    // Its sockets are its children; a handler of theirs may be on the stack.
+    // Qt's server frees a client's buffer when the client's socket is destroyed,
+    // but only while the server itself lives: the closed sockets go first. No
+    // client's handler calls stop(); the server's own handlers may be on the stack.
+    qDeleteAll(server->findChildren<QTcpSocket*>());
     server->deleteLater();
     qCInfo(lcModbus) << "Modbus TCP server stopped";
     emit stateChanged();

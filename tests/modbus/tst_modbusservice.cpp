@@ -379,6 +379,29 @@ private slots:
         QCOMPARE(LogCapture::lines(QStringLiteral("does not take its replies: closed")).size(), 1);
     }
 
+    // Restarted and destroyed with clients connected: the clients are closed and
+    // (in the sanitized tree) nothing of theirs is left behind.
+    void stoppingWithClientsConnectedClosesThem()
+    {
+        auto rig = std::make_unique<Rig>();
+        const quint16 port = freePort();
+        QVERIFY(rig->service.start(settingsOn(port)));
+        QTcpSocket first;
+        first.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(first.waitForConnected(3000));
+        QTRY_COMPARE(rig->service.clientCount(), 1);
+        QVERIFY(rig->service.start(settingsOn(port, QStringLiteral("CDAB"))));
+        QTRY_COMPARE(first.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(rig->service.clientCount(), 0);
+
+        Client second(port);
+        QVERIFY(second.connect());
+        QTRY_COMPARE(rig->service.clientCount(), 1);
+        QCOMPARE(second.read(QModbusPdu::ReadInputRegisters, 0, 2).size(), 2);
+        rig.reset();
+        QTRY_COMPARE(second.modbus.state(), QModbusDevice::UnconnectedState);
+    }
+
     void listensOnlyWhereTold()
     {
         Rig rig;
