@@ -214,7 +214,7 @@ void ModbusService::clientRead(QTcpSocket* socket)
     if (!client)
         return;
     m_reading = socket;
-    client->lastRequest = m_clock.now();
+    ++client->reads;
     if (socket->bytesToWrite() <= kReplyBacklogLimit)
         return;
     m_connectionLog.report(u"Modbus client " + client->peer + u" does not take its replies: closed",
@@ -247,9 +247,14 @@ void ModbusService::closeIdleClients()
 {
     const QDateTime now = m_clock.now();
     QList<std::pair<QPointer<QTcpSocket>, QString>> idle;
-    for (const Client& client : m_clients)
-        if (client.socket && client.lastRequest.secsTo(now) >= kIdleSeconds)
+    for (Client& client : m_clients) {
+        if (client.reads != client.readsSeen) {
+            client.readsSeen = client.reads;
+            client.lastRequest = now;
+        } else if (client.socket && client.lastRequest.secsTo(now) >= kIdleSeconds) {
             idle.append({client.socket, client.peer});
+        }
+    }
     for (const auto& [socket, peer] : idle) {
         if (!socket)
             continue;

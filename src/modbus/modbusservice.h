@@ -58,7 +58,8 @@ public:
     // The image as served; rebuilt from the tables now.
     void refresh();
     const std::vector<quint16>& registers() const { return m_registers; }
-    // Closes the clients that sent no request for kIdleSeconds (the idle timer's tick).
+    // Closes the clients that sent no request for kIdleSeconds, as seen by the
+    // idle checks (the idle timer's tick).
     void closeIdleClients();
 
 signals:
@@ -69,8 +70,12 @@ private:
     struct Client {
         QPointer<QTcpSocket> socket;
         QString peer; // kept: a closed socket forgets its peer
+        // When a request was last seen, as of the idle check that saw it: no
+        // clock read per request, which costs a time-zone check each.
         QDateTime lastRequest;
         BadInputLog badInput;
+        quint64 reads = 0;     // readyRead events so far
+        quint64 readsSeen = 0; // as of the last idle check
     };
     bool admit(QTcpSocket* socket);
     void clientRead(QTcpSocket* socket);

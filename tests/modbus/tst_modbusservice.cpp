@@ -315,6 +315,16 @@ private slots:
         QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
         QTRY_COMPARE(rig.service.clientCount(), 1);
+
+        // Then the one that asked falls silent too.
+        rig.clock.set(rig.clock.now().addSecs(ModbusService::kIdleSeconds - 1));
+        rig.service.closeIdleClients();
+        QTest::qWait(50);
+        QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
+        rig.clock.set(rig.clock.now().addSecs(1));
+        rig.service.closeIdleClients();
+        QTRY_COMPARE(first.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(rig.service.clientCount(), 0);
     }
 
     void clientChurnIsLoggedAFewLinesAMinute()
