@@ -301,6 +301,13 @@ private slots:
             QVERIFY(socket->waitForConnected(3000));
         }
         QTRY_COMPARE(rig.service.clientCount(), 2);
+        // The station's ends are kept alive and read a bounded buffer at a time.
+        const auto accepted = rig.service.findChildren<QTcpSocket*>();
+        QCOMPARE(accepted.size(), 2);
+        for (QTcpSocket* socket : accepted) {
+            QCOMPARE(socket->socketOption(QAbstractSocket::KeepAliveOption).toInt(), 1);
+            QCOMPARE(socket->readBufferSize(), ModbusService::kReadBufferSize);
+        }
         third.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(third.waitForConnected(3000));
         QTRY_COMPARE(third.state(), QAbstractSocket::UnconnectedState);
