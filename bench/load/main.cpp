@@ -1,11 +1,14 @@
 // Load benchmark: the real kx7r-station --headless on pseudo-terminal lines
 // carrying active blocks' 69-byte measurements at the line rate, one live
 // client that reads everything and one that reads nothing; then the idle cost
-// of ten lines with on-request channels on silent blocks. Several station
-// binaries (--station, repeated) are measured one after another in the same
-// run and shown side by side.
+// of ten lines with on-request channels on silent blocks. With
+// --modbus-clients N each station's load runs a second time with its Modbus
+// TCP server on and N SCADA hosts reading every register ten times a second.
+// Several station binaries (--station, repeated) are measured one after
+// another in the same run and shown side by side.
 
 #include "linefeeder.h"
+#include "modbuspoller.h"
 #include "relayreader.h"
 #include "stationprocess.h"
 
@@ -31,12 +34,14 @@ constexpr int kPumpIntervalMs = 5;
 constexpr int kDrainLimitMs = 20000;
 constexpr int kIdleLines = 10;
 constexpr int kIdleSettleMs = 3000;
+constexpr int kModbusPeriodMs = 100;
 
 struct Options {
     int lines = 10;
     int baud = 115200;
     int seconds = 20;
     int idleSeconds = 20;
+    int modbusClients = 16;
     bool check = false;
     QStringList stations;
     QStringList labels;
@@ -54,12 +59,24 @@ struct Figures {
     qint64 repeats = 0;
     double cpuPercent = 0;
     double cpuMsPerAnswer = 0;
+    double cpuMs = 0;
+    double modbusCpuMicrosPerRequest = -1; // beyond the same load without the server
     qint64 rssKiB = 0;
     qint64 peakRssKiB = 0;
     qint64 p50 = -1;
     qint64 p99 = -1;
     qint64 maxDelay = -1;
     double idleCpuPercent = -1;
+    int modbusClients = 0; // 0: the Modbus TCP server is off
+    qint64 modbusRequests = 0;
+    qint64 modbusSweeps = 0;
+    qint64 modbusLateSweeps = 0;
+    qint64 modbusErrors = 0;
+    double modbusP50Ms = -1;
+    double modbusP99Ms = -1;
+    double modbusMaxMs = -1;
+    bool measuredIdle = false;
+    QString label;
     QString error;
 };
 
@@ -110,6 +127,7 @@ qint64 percentile(QList<qint64>& values, double share)
 
 void measureLoad(const Options& options, const QString& binary, Figures& f)
 {
+    const bool modbus = f.modbusClients > 0;
     QElapsedTimer clock;
     clock.start();
     std::vector<std::unique_ptr<LineFeeder>> feeders;
@@ -123,9 +141,17 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
         }
         devices.append(feeders.back()->devicePath());
     }
-    StationProcess station(binary, devices, kChannelsPerLine, true);
+    StationProcess station(binary, devices, kChannelsPerLine, true, modbus);
     if (!station.start(&f.error))
         return;
+    std::vector<std::unique_ptr<ModbusPoller>> hosts;
+    for (int i = 0; i < f.modbusClients; ++i) {
+        hosts.push_back(std::make_unique<ModbusPoller>(clock, kModbusPeriodMs));
+        if (!hosts.back()->connectTo(station.modbusPort())) {
+            f.error = QStringLiteral("the Modbus TCP server did not accept client %1").arg(i + 1);
+            return;
+        }
+    }
     RelayReader reader(clock);
     if (!reader.connectTo(station.livePort())) {
         f.error = QStringLiteral("the live service did not accept the reading client");
@@ -136,6 +162,8 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
 
     const double cpuStart = station.cpuMs();
     const qint64 start = clock.elapsed();
+    for (auto& host : hosts)
+        host->start();
     runFor(options.seconds * 1000, [&] {
         for (auto& feeder : feeders)
             feeder->pump();
@@ -143,6 +171,20 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
     });
     const double seconds = double(clock.elapsed() - start) / 1000.0;
     const double cpu = station.cpuMs() - cpuStart;
+    QList<qint64> responses;
+    for (auto& host : hosts) {
+        host->stop();
+        responses += host->responseMicros();
+        f.modbusSweeps += host->sweeps();
+        f.modbusLateSweeps += host->lateSweeps();
+        f.modbusErrors += host->errors();
+    }
+    f.modbusRequests = responses.size();
+    f.modbusP50Ms = double(percentile(responses, 0.50)) / 1000.0;
+    f.modbusP99Ms = double(percentile(responses, 0.99)) / 1000.0;
+    f.modbusMaxMs = responses.isEmpty()
+                        ? -1
+                        : double(*std::max_element(responses.begin(), responses.end())) / 1000.0;
     qint64 taken = 0;
     for (auto& feeder : feeders) {
         taken += feeder->takenCharacters();
@@ -153,6 +195,7 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
     const double answersPerLine = options.baud / 10.0 / LineFeeder::kFrameCharacters;
     f.offeredPerSecond = answersPerLine * options.lines;
     f.takenPerSecond = double(taken) / LineFeeder::kFrameCharacters / seconds;
+    f.cpuMs = cpu;
     f.cpuPercent = cpu / 10.0 / seconds;
     f.cpuMsPerAnswer = taken > 0 ? cpu / (double(taken) / LineFeeder::kFrameCharacters) : 0;
 
@@ -266,16 +309,53 @@ void printTable(const Options& options, const QList<Figures>& figures)
     });
     row(QStringLiteral("delay max, ms"),
         [](const Figures& f) -> QString { return QString::number(f.maxDelay); });
+    row(QStringLiteral("answers lost (archive/relay)"), [](const Figures& f) -> QString {
+        return QString::number(f.sent - f.archived) + u" / " + QString::number(f.sent - f.relayed);
+    });
+    if (options.modbusClients > 0) {
+        auto modbusRow = [&](const QString& name, auto cell) {
+            row(name, [cell](const Figures& f) -> QString {
+                if (f.modbusClients == 0)
+                    return QStringLiteral("-");
+                return cell(f);
+            });
+        };
+        modbusRow(QStringLiteral("Modbus clients"),
+                  [](const Figures& f) -> QString { return QString::number(f.modbusClients); });
+        modbusRow(QStringLiteral("Modbus requests"),
+                  [](const Figures& f) -> QString { return QString::number(f.modbusRequests); });
+        modbusRow(QStringLiteral("Modbus sweeps / late"), [](const Figures& f) -> QString {
+            return QString::number(f.modbusSweeps) + u" / " + QString::number(f.modbusLateSweeps);
+        });
+        modbusRow(QStringLiteral("Modbus p50 / p99, ms"), [](const Figures& f) -> QString {
+            return number(f.modbusP50Ms, 2) + u" / " + number(f.modbusP99Ms, 2);
+        });
+        modbusRow(QStringLiteral("Modbus max, ms"),
+                  [](const Figures& f) -> QString { return number(f.modbusMaxMs, 2); });
+        modbusRow(QStringLiteral("Modbus CPU per request, us"), [](const Figures& f) -> QString {
+            return number(f.modbusCpuMicrosPerRequest, 1);
+        });
+        modbusRow(QStringLiteral("Modbus errors"),
+                  [](const Figures& f) -> QString { return QString::number(f.modbusErrors); });
+    }
     if (options.idleSeconds > 0)
-        row(QStringLiteral("idle CPU, % of one core"),
-            [](const Figures& f) -> QString { return number(f.idleCpuPercent, 2); });
+        row(QStringLiteral("idle CPU, % of one core"), [](const Figures& f) -> QString {
+            if (!f.measuredIdle)
+                return QStringLiteral("-");
+            return number(f.idleCpuPercent, 2);
+        });
 
     std::printf("load: %d lines x %d baud, %d s; idle: %d lines, %d on-request channels, %d s\n",
                 options.lines, options.baud, options.seconds, kIdleLines,
                 kIdleLines * kChannelsPerLine, options.idleSeconds);
+    if (options.modbusClients > 0)
+        std::printf("+modbus: the same load with %d Modbus TCP clients, each reading all %d "
+                    "registers every %d ms, %d per request\n",
+                    options.modbusClients, ModbusPoller::kRegisterCount, kModbusPeriodMs,
+                    ModbusPoller::kPerRequest);
     std::printf("%-26s", "");
-    for (const QString& label : options.labels)
-        std::printf(" %18s", qPrintable(label));
+    for (const Figures& f : figures)
+        std::printf(" %18s", qPrintable(f.label));
     std::printf("\n");
     for (const auto& [name, cells] : rows) {
         std::printf("%-26s", qPrintable(name));
@@ -283,9 +363,9 @@ void printTable(const Options& options, const QList<Figures>& figures)
             std::printf(" %18s", qPrintable(cell));
         std::printf("\n");
     }
-    for (int i = 0; i < figures.size(); ++i)
-        if (!figures[i].error.isEmpty())
-            std::printf("%s: %s\n", qPrintable(options.labels[i]), qPrintable(figures[i].error));
+    for (const Figures& f : figures)
+        if (!f.error.isEmpty())
+            std::printf("%s: %s\n", qPrintable(f.label), qPrintable(f.error));
     std::fflush(stdout);
 }
 
@@ -309,13 +389,18 @@ Options parse(const QCoreApplication& app)
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Fail unless every answer sent was archived and relayed."));
-    parser.addOptions({lines, baud, seconds, idle, station, check});
+    const QCommandLineOption modbus(
+        QStringLiteral("modbus-clients"),
+        QStringLiteral("Modbus TCP clients of the second load pass; 0 skips it."),
+        QStringLiteral("N"), QStringLiteral("16"));
+    parser.addOptions({lines, baud, seconds, idle, modbus, station, check});
     parser.process(app);
     Options o;
     o.lines = qBound(1, parser.value(lines).toInt(), 10);
     o.baud = qMax(300, parser.value(baud).toInt());
     o.seconds = qMax(1, parser.value(seconds).toInt());
     o.idleSeconds = qMax(0, parser.value(idle).toInt());
+    o.modbusClients = qBound(0, parser.value(modbus).toInt(), 32);
     o.check = parser.isSet(check);
     QStringList stations = parser.values(station);
     if (stations.isEmpty())
@@ -336,22 +421,40 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const Options options = parse(app);
     QList<Figures> figures;
-    for (const QString& binary : options.stations) {
+    for (qsizetype i = 0; i < options.stations.size(); ++i) {
         Figures f;
-        measureLoad(options, binary, f);
-        if (f.error.isEmpty() && options.idleSeconds > 0)
-            measureIdle(options, binary, f);
+        f.label = options.labels[i];
+        measureLoad(options, options.stations[i], f);
+        if (f.error.isEmpty() && options.idleSeconds > 0) {
+            measureIdle(options, options.stations[i], f);
+            f.measuredIdle = true;
+        }
         figures.append(f);
+        if (options.modbusClients > 0) {
+            Figures m;
+            m.label = options.labels[i] + u"+modbus";
+            m.modbusClients = options.modbusClients;
+            measureLoad(options, options.stations[i], m);
+            if (m.error.isEmpty() && f.error.isEmpty() && m.modbusRequests > 0)
+                m.modbusCpuMicrosPerRequest =
+                    (m.cpuMs - f.cpuMs) * 1000.0 / double(m.modbusRequests);
+            figures.append(m);
+        }
     }
     printTable(options, figures);
     if (!options.check)
         return 0;
     for (const Figures& f : figures) {
         if (!f.error.isEmpty() || f.sent == 0 || f.archived != f.sent || f.relayed != f.sent ||
-            f.badRelayed != 0 || f.repeats != 0) {
-            std::fprintf(stderr, "answers lost: sent %lld, archived %lld, relayed %lld\n",
-                         static_cast<long long>(f.sent), static_cast<long long>(f.archived),
-                         static_cast<long long>(f.relayed));
+            f.badRelayed != 0 || f.repeats != 0 ||
+            (f.modbusClients > 0 && (f.modbusRequests == 0 || f.modbusErrors != 0))) {
+            std::fprintf(stderr,
+                         "%s: answers lost or Modbus failed: sent %lld, archived %lld, relayed "
+                         "%lld, Modbus replies %lld, errors %lld\n",
+                         qPrintable(f.label), static_cast<long long>(f.sent),
+                         static_cast<long long>(f.archived), static_cast<long long>(f.relayed),
+                         static_cast<long long>(f.modbusRequests),
+                         static_cast<long long>(f.modbusErrors));
             return 1;
         }
     }

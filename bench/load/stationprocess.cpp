@@ -22,8 +22,9 @@ quint16 freePort()
 } // namespace
 
 StationProcess::StationProcess(const QString& binary, const QStringList& devices,
-                               int channelsPerLine, bool active)
-    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort())
+                               int channelsPerLine, bool active, bool modbus)
+    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort()),
+      m_modbusPort(modbus ? freePort() : 0)
 {
     Scenario scenario;
     QList<ConfigWriter::LinePath> paths;
@@ -56,9 +57,12 @@ StationProcess::~StationProcess()
 bool StationProcess::start(QString* error)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(m_binary, {QStringLiteral("--headless"), QStringLiteral("--config"),
-                               m_dir.filePath(QStringLiteral("station.ini")),
-                               QStringLiteral("--history-port"), QString::number(m_historyPort)});
+    QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--config"),
+                             m_dir.filePath(QStringLiteral("station.ini")),
+                             QStringLiteral("--history-port"), QString::number(m_historyPort)};
+    if (m_modbusPort != 0)
+        arguments += {QStringLiteral("--modbus-port"), QString::number(m_modbusPort)};
+    m_process.start(m_binary, arguments);
     if (!m_process.waitForStarted(5000)) {
         *error = m_binary + QStringLiteral(": ") + m_process.errorString();
         return false;
@@ -67,6 +71,14 @@ bool StationProcess::start(QString* error)
         m_process.waitForReadyRead(50);
     if (!log().contains("history service listening")) {
         *error = QStringLiteral("the station did not start:\n") + QString::fromUtf8(m_log);
+        return false;
+    }
+    for (int i = 0; m_modbusPort != 0 && i < 100 && !log().contains("Modbus TCP server listening");
+         ++i)
+        m_process.waitForReadyRead(50);
+    if (m_modbusPort != 0 && !log().contains("Modbus TCP server listening")) {
+        *error =
+            QStringLiteral("the Modbus TCP server did not start:\n") + QString::fromUtf8(m_log);
         return false;
     }
     return true;

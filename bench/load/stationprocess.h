@@ -6,12 +6,13 @@
 
 // One kx7r-station --headless under test, in a folder of its own: writes its
 // settings for the given line devices (every line one block with its channels,
-// active or on request), starts and stops it, and reads its CPU time and
-// memory from /proc.
+// active or on request, and the Modbus TCP server when asked), starts and stops it, and reads its
+// CPU time and memory from /proc.
 class StationProcess {
 public:
+    // modbus: the Modbus TCP server on a port of its own; else off.
     StationProcess(const QString& binary, const QStringList& devices, int channelsPerLine,
-                   bool active);
+                   bool active, bool modbus = false);
     ~StationProcess();
     StationProcess(const StationProcess&) = delete;
     StationProcess& operator=(const StationProcess&) = delete;
@@ -20,6 +21,7 @@ public:
     void stop();
 
     quint16 livePort() const { return m_livePort; }
+    quint16 modbusPort() const { return m_modbusPort; }
     // CPU time of all its threads so far, in milliseconds.
     double cpuMs() const;
     // Resident and peak resident memory, KiB.
@@ -36,6 +38,7 @@ private:
     QTemporaryDir m_dir;
     quint16 m_livePort = 0;
     quint16 m_historyPort = 0;
+    quint16 m_modbusPort = 0;
     QProcess m_process;
     QByteArray m_log;
 };

@@ -8,11 +8,13 @@
 #include "modbus/modbussettings.h"
 #include "model/clock.h"
 #include "model/logcategories.h"
+#include "model/settingsschema.h"
 #include "model/settingsstore.h"
 #include "model/stationtexts.h"
 #include "net/listenaddress.h"
 #include "shell/configcheck.h"
 #include "shell/descriptorlimit.h"
+#include "shell/historyport.h"
 #include "shell/settingsseed.h"
 #include "shell/station.h"
 #include "window/qttranslations.h"
@@ -27,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -39,7 +42,7 @@ struct Options {
     bool checkConfig = false;
     QString configFile;
     QString configSeed;
-    quint16 historyPort = Station::kHistoryPort;
+    std::optional<quint16> historyPort;        // nullopt: the stored one
     QString liveAddress;                       // null: the stored one
     QString historyAddress;                    // null: the stored one
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
@@ -91,7 +94,8 @@ Options parseOptions(const QStringList& arguments)
                        "LastMeasure (the service's settings stay read-only)."),
         QStringLiteral("FILE"));
     const QCommandLineOption historyPort(QStringLiteral("history-port"),
-                                         QStringLiteral("Port of the history service (5001)."),
+                                         QStringLiteral("Port of the history service "
+                                                        "(HistoryPort; 5001)."),
                                          QStringLiteral("N"));
     const QCommandLineOption listenAddress(
         QStringLiteral("listen-address"),
@@ -225,8 +229,13 @@ int runStation(QCoreApplication& app, const Options& options)
             return 2;
         }
     }
+    if (!options.historyPort && !HistoryPort::stored(settings))
+        qCWarning(lcShell).noquote()
+            << "stored value" << SettingsStore::rootKey() + SettingsSchema::historyPort
+            << "is not a port:" << (u'"' + HistoryPort::storedText(settings) + u'"')
+            << "- the history service uses" << HistoryPort::kDefault;
     SystemClock clock;
-    Station station(settings, clock, options.historyPort);
+    Station station(settings, clock, HistoryPort::effective(settings, options.historyPort));
     station.overrideListenAddresses(options.liveAddress, options.historyAddress);
     // The process's descriptors: every live client holds one beside the reserve.
     const long descriptors = DescriptorLimit::raiseToHard();

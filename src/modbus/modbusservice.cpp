@@ -30,7 +30,8 @@ QString orderText(ModbusSettings::WordOrder order)
 ModbusService::ModbusService(const StationState& state, const LatestAnswers& latest,
                              const Clock& clock, QObject* parent)
     : QObject(parent), m_state(state), m_latest(latest), m_clock(clock), m_started(clock.now()),
-      m_registers(size_t(ModbusRegisterMap::kRegisterCount), 0)
+      m_registers(size_t(ModbusRegisterMap::kRegisterCount), 0),
+      m_connectionLog(lcModbus, QStringLiteral("Modbus TCP service"))
 {
     m_refreshTimer.setInterval(kRefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &ModbusService::refresh);
@@ -112,7 +113,10 @@ void ModbusService::stop()
         client.socket->disconnect(this);
         client.socket->abort();
     }
-    // Its sockets are its children; a handler of theirs may be on the stack.
+    // Qt's server frees a client's buffer when the client's socket is destroyed,
+    // but only while the server itself lives: the closed sockets go first. No
+    // client's handler calls stop(); the server's own handlers may be on the stack.
+    qDeleteAll(server->findChildren<QTcpSocket*>());
     server->deleteLater();
     qCInfo(lcModbus) << "Modbus TCP server stopped";
     emit stateChanged();
@@ -179,14 +183,17 @@ bool ModbusService::admit(QTcpSocket* socket)
 {
     if (int(m_clients.size()) >= m_clientLimit) {
         if (m_refused++ == 0)
-            qCWarning(lcModbus).noquote()
-                << "Modbus TCP service has" << m_clientLimit
-                << "clients: further connections are closed at once, first" << peerText(socket);
+            m_connectionLog.report(QStringLiteral("Modbus TCP service has %1 clients: further "
+                                                  "connections are closed at once, first %2")
+                                       .arg(m_clientLimit)
+                                       .arg(peerText(socket)),
+                                   QtWarningMsg);
         return false;
     }
     if (m_refused > 0) {
-        qCInfo(lcModbus) << "Modbus TCP service accepts clients again;" << m_refused
-                         << "connections were refused";
+        m_connectionLog.report(
+            QStringLiteral("Modbus TCP service accepts clients again; %1 connections were refused")
+                .arg(m_refused));
         m_refused = 0;
     }
     socket->setReadBufferSize(kReadBufferSize);
@@ -194,9 +201,9 @@ bool ModbusService::admit(QTcpSocket* socket)
     // Connected before Qt's own handler, so it runs first on every request.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { clientRead(socket); });
     const QString peer = peerText(socket);
-    m_clients.push_back(
-        Client{socket, peer, m_clock.now(), BadInputLog(lcModbus, u"Modbus client " + peer)});
-    qCInfo(lcModbus).noquote() << "Modbus client connected:" << peer;
+    m_clients.push_back(Client{socket, peer, m_clock.now(),
+                               BadInputLog(lcModbus, u"Modbus client " + peer, &m_connectionLog)});
+    m_connectionLog.report(u"Modbus client connected: " + peer);
     emit stateChanged();
     return true;
 }
@@ -207,11 +214,11 @@ void ModbusService::clientRead(QTcpSocket* socket)
     if (!client)
         return;
     m_reading = socket;
-    client->lastRequest = m_clock.now();
+    ++client->reads;
     if (socket->bytesToWrite() <= kReplyBacklogLimit)
         return;
-    qCWarning(lcModbus).noquote() << "Modbus client" << client->peer
-                                  << "does not take its replies: closed";
+    m_connectionLog.report(u"Modbus client " + client->peer + u" does not take its replies: closed",
+                           QtWarningMsg);
     // Qt's handler still reads this event's bytes: the socket must stay open until it has.
     QMetaObject::invokeMethod(socket, &QTcpSocket::abort, Qt::QueuedConnection);
 }
@@ -224,7 +231,7 @@ void ModbusService::clientDisconnected(QTcpSocket* socket)
     if (at == m_clients.end())
         return;
     at->badInput.close();
-    qCInfo(lcModbus).noquote() << "Modbus client disconnected:" << at->peer;
+    m_connectionLog.report(u"Modbus client disconnected: " + at->peer);
     m_clients.erase(at);
     socket->disconnect(this);
     emit stateChanged();
@@ -240,14 +247,20 @@ void ModbusService::closeIdleClients()
 {
     const QDateTime now = m_clock.now();
     QList<std::pair<QPointer<QTcpSocket>, QString>> idle;
-    for (const Client& client : m_clients)
-        if (client.socket && client.lastRequest.secsTo(now) >= kIdleSeconds)
+    for (Client& client : m_clients) {
+        if (client.reads != client.readsSeen) {
+            client.readsSeen = client.reads;
+            client.lastRequest = now;
+        } else if (client.socket && client.lastRequest.secsTo(now) >= kIdleSeconds) {
             idle.append({client.socket, client.peer});
+        }
+    }
     for (const auto& [socket, peer] : idle) {
         if (!socket)
             continue;
-        qCInfo(lcModbus).noquote()
-            << "Modbus client" << peer << "closed: no request for" << kIdleSeconds << "s";
+        m_connectionLog.report(QStringLiteral("Modbus client %1 closed: no request for %2 s")
+                                   .arg(peer)
+                                   .arg(kIdleSeconds));
         socket->abort();
     }
 }

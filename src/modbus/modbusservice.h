@@ -5,6 +5,7 @@
 
 #include "model/outcome.h"
 #include "net/badinputlog.h"
+#include "net/connectionlog.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -24,7 +25,8 @@ struct StationState;
 // tables, re-judges freshness twice a second, and serves the image read-only
 // through Qt's Modbus TCP server on the event loop. Off while no port is set.
 // Clients are capped, kept alive, closed when idle or when they stop taking
-// their replies; their bad requests are logged a few a minute.
+// their replies; their comings, goings and bad requests are logged a few
+// lines a minute.
 class ModbusService : public QObject {
     Q_OBJECT
 public:
@@ -56,7 +58,8 @@ public:
     // The image as served; rebuilt from the tables now.
     void refresh();
     const std::vector<quint16>& registers() const { return m_registers; }
-    // Closes the clients that sent no request for kIdleSeconds (the idle timer's tick).
+    // Closes the clients that sent no request for kIdleSeconds, as seen by the
+    // idle checks (the idle timer's tick).
     void closeIdleClients();
 
 signals:
@@ -67,8 +70,12 @@ private:
     struct Client {
         QPointer<QTcpSocket> socket;
         QString peer; // kept: a closed socket forgets its peer
+        // When a request was last seen, as of the idle check that saw it: no
+        // clock read per request, which costs a time-zone check each.
         QDateTime lastRequest;
         BadInputLog badInput;
+        quint64 reads = 0;     // readyRead events so far
+        quint64 readsSeen = 0; // as of the last idle check
     };
     bool admit(QTcpSocket* socket);
     void clientRead(QTcpSocket* socket);
@@ -88,7 +95,8 @@ private:
     std::vector<Client> m_clients;  // at most m_clientLimit
     QPointer<QTcpSocket> m_reading; // the client whose request is being answered
     int m_clientLimit = kDefaultClientLimit;
-    qint64 m_refused = 0; // connections refused in the running episode
+    qint64 m_refused = 0;          // connections refused in the running episode
+    ConnectionLog m_connectionLog; // a few lines a minute about all clients
     QTimer m_refreshTimer;
     QTimer m_idleTimer;
 };

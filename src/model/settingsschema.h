@@ -18,6 +18,8 @@ inline const QString lastMeasure = QStringLiteral("LastMeasure");
 inline const QString listenAddress = QStringLiteral("ListenAddress");
 inline const QString historyListenAddress = QStringLiteral("HistoryListenAddress");
 inline const QString forwardRequests = QStringLiteral("ForwardRequests");
+// The history service's port (absent: 5001); --history-port wins over it.
+inline const QString historyPort = QStringLiteral("HistoryPort");
 
 // Under each poll-list row's key, in the order Apply writes them.
 inline const QString channelName = QStringLiteral("ChannelName");

@@ -1,6 +1,9 @@
 #include "configcheck.h"
 
+#include "historyport.h"
+
 #include "broker/brokersettings.h"
+#include "modbus/modbussettings.h"
 #include "model/integertext.h"
 #include "model/portnamemap.h"
 #include "model/settingsschema.h"
@@ -74,15 +77,16 @@ Outcome ConfigCheck::readable(const QString& file)
     return Outcome::success();
 }
 
-ConfigCheck::ConfigCheck(const SettingsStore& settings, quint16 historyPort,
+ConfigCheck::ConfigCheck(const SettingsStore& settings, std::optional<quint16> historyPortOverride,
                          const QString& liveAddressOverride, const QString& historyAddressOverride)
-    : m_settings(settings), m_historyPort(historyPort), m_liveAddressOverride(liveAddressOverride),
-      m_historyAddressOverride(historyAddressOverride)
+    : m_settings(settings), m_historyPortOverride(historyPortOverride),
+      m_liveAddressOverride(liveAddressOverride), m_historyAddressOverride(historyAddressOverride)
 {
     checkRoot();
     checkChannels();
     checkTerminals();
     checkBroker();
+    checkModbus();
 }
 
 int ConfigCheck::errorCount() const
@@ -111,6 +115,12 @@ void ConfigCheck::checkRoot()
     else if (!number || *number < 1 || *number > 65535)
         add(true, root, SettingsSchema::tcpPort,
             quoted(port) + u" is not a port 1..65535: the live service would use 5000"_s);
+    if (!HistoryPort::stored(m_settings))
+        add(true, root, SettingsSchema::historyPort,
+            quoted(HistoryPort::storedText(m_settings)) +
+                (m_historyPortOverride
+                     ? u" is not a port 1..65535 (--history-port is used)"_s
+                     : u" is not a port 1..65535: the history service would use 5001"_s));
     checkAddress(SettingsSchema::listenAddress, m_liveAddressOverride);
     checkAddress(SettingsSchema::historyListenAddress, m_historyAddressOverride);
     const QString forward = read(root, SettingsSchema::forwardRequests).trimmed();
@@ -229,6 +239,26 @@ void ConfigCheck::checkBroker()
             quoted(broker.tlsCaFile) + u" cannot be read: no connection to the broker"_s);
 }
 
+void ConfigCheck::checkModbus()
+{
+    const ModbusSettings modbus = ModbusSettings::read(m_settings);
+    if (const QString error = modbus.invalidity(); !error.isEmpty())
+        add(true, ModbusSettings::key(), QString(),
+            error + u": the Modbus TCP server would stay off"_s);
+}
+
+QString ConfigCheck::modbusText() const
+{
+    const ModbusSettings modbus = ModbusSettings::read(m_settings);
+    if (!modbus.enabled() || !modbus.invalidity().isEmpty())
+        return u"off"_s;
+    return ListenAddress::endpoint(*modbus.hostAddress(), *modbus.portNumber()) +
+           QStringLiteral(", unit %1, word order %2")
+               .arg(*modbus.unitIdNumber())
+               .arg(*modbus.wordOrderValue() == ModbusSettings::WordOrder::ABCD ? u"ABCD"_s
+                                                                                : u"CDAB"_s);
+}
+
 QString ConfigCheck::servicesText() const
 {
     const QString root = SettingsStore::rootKey();
@@ -247,8 +277,10 @@ QString ConfigCheck::servicesText() const
            endpoint(SettingsSchema::listenAddress, m_liveAddressOverride, port) +
            (forwarding ? u", forwarded requests on\n"_s : u", forwarded requests off\n"_s) +
            u"History service: "_s +
-           endpoint(SettingsSchema::historyListenAddress, m_historyAddressOverride, m_historyPort) +
-           u"\nArchive folder:  "_s + read(root, SettingsSchema::historyFolder) + u'\n';
+           endpoint(SettingsSchema::historyListenAddress, m_historyAddressOverride,
+                    HistoryPort::effective(m_settings, m_historyPortOverride)) +
+           u"\nModbus TCP:      "_s + modbusText() + u"\nArchive folder:  "_s +
+           read(root, SettingsSchema::historyFolder) + u'\n';
 }
 
 QString ConfigCheck::pollListText() const

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 class SettingsStore;
 
@@ -22,9 +23,9 @@ public:
     // UTF-8 text and every line is a comment, a [group] or a key=value line.
     static Outcome readable(const QString& file);
 
-    // historyPort and the address overrides as the command line gives them
-    // (null: the stored address).
-    ConfigCheck(const SettingsStore& settings, quint16 historyPort,
+    // The history port and the address overrides as the command line gives
+    // them (nullopt, null: the stored ones).
+    ConfigCheck(const SettingsStore& settings, std::optional<quint16> historyPortOverride,
                 const QString& liveAddressOverride = {},
                 const QString& historyAddressOverride = {});
 
@@ -40,13 +41,15 @@ private:
     void checkChannels();
     void checkTerminals();
     void checkBroker();
+    void checkModbus();
     void checkAddress(const QString& valueName, const QString& override);
     QString servicesText() const;
+    QString modbusText() const;
     QString pollListText() const;
     QString terminalsText() const;
 
     const SettingsStore& m_settings;
-    quint16 m_historyPort;
+    std::optional<quint16> m_historyPortOverride;
     QString m_liveAddressOverride;
     QString m_historyAddressOverride;
     QList<Finding> m_findings;

@@ -244,19 +244,32 @@ private slots:
         QCOMPARE(quint8(answer[0]), quint8(3));
     }
 
+    void rejectsABadScenarioNamingTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QByteArrayList>("said");
+        QTest::newRow("unknown kind") << QByteArray("line 1\nblock 2\nchannel 0 std70\n")
+                                      << QByteArrayList{"line 3", "std70"};
+        QTest::newRow("silent without seconds")
+            << QByteArray("line 1\nblock 2 silent=soon\nchannel 0 std69\n")
+            << QByteArrayList{"line 2", "silent=SECONDS"};
+    }
     void rejectsABadScenarioNamingTheLine()
     {
+        QFETCH(QByteArray, scenario);
+        QFETCH(QByteArrayList, said);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("bad.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("line 1\nblock 2\nchannel 0 std70\n");
+        file.write(scenario);
         file.close();
         QByteArray err;
         const int code = FieldRun::runClient(QStringLiteral("kx7r-blocksim"),
                                              {QStringLiteral("--scenario"), file.fileName()},
                                              nullptr, &err, 5000);
         QCOMPARE(code, 2);
-        QVERIFY2(err.contains("line 3") && err.contains("std70"), err.constData());
+        for (const QByteArray& text : said)
+            QVERIFY2(err.contains(text), err.constData());
     }
 
     void aVanishedLineComesBack()

@@ -1,12 +1,14 @@
 // The station program on settings an administrator wrote: --check-config's
-// verdict and exit status, a settings file it cannot use ending it before it
-// opens anything, and its log's priorities when standard error is the journal.
+// verdict and exit status (the history port and the Modbus server among them), a settings file it
+// cannot use ending it before it opens anything, and its log's priorities when standard error is
+// the journal.
 #include "freeport.h"
 #include "programrun.h"
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +65,74 @@ private slots:
         const ProgramRun overridden =
             run({u"--check-config"_s, u"--config"_s, file, u"--listen-address"_s, u"::1"_s});
         QVERIFY2(overridden.out.contains("Live service:    [::1]:5000,"), overridden.out);
+    }
+
+    void historyPortAndModbusAreChecked_data()
+    {
+        QTest::addColumn<QByteArray>("values");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArrayList>("said");
+        QTest::newRow("defaults") << QByteArray() << QStringList() << 0
+                                  << QByteArrayList{"History service: *:5001\n",
+                                                    "Modbus TCP:      off\n"};
+        QTest::newRow("stored port") << QByteArray("HistoryPort=6001\n") << QStringList() << 0
+                                     << QByteArrayList{"History service: *:6001\n"};
+        QTest::newRow("the option wins")
+            << QByteArray("HistoryPort=6001\n") << QStringList{u"--history-port"_s, u"6002"_s} << 0
+            << QByteArrayList{"History service: *:6002\n"};
+        QTest::newRow("no port")
+            << QByteArray("HistoryPort=65536\n") << QStringList() << 1
+            << QByteArrayList{"error: KX7R_QUERRY\\HistoryPort: \"65536\" is not a port 1..65535: "
+                              "the history service would use 5001",
+                              "History service: *:5001\n"};
+        QTest::newRow("Modbus on")
+            << QByteArray("[KX7R_QUERRY/MODBUS]\nPort=1502\nWordOrder=CDAB\n") << QStringList() << 0
+            << QByteArrayList{"Modbus TCP:      127.0.0.1:1502, unit 1, word order CDAB\n"};
+        QTest::newRow("Modbus word order")
+            << QByteArray("[KX7R_QUERRY/MODBUS]\nPort=1502\nWordOrder=BADC\n") << QStringList() << 1
+            << QByteArrayList{"error: KX7R_QUERRY\\MODBUS\\: Порядок слов 'BADC' недопустим",
+                              "Modbus TCP:      off\n"};
+    }
+    void historyPortAndModbusAreChecked()
+    {
+        QFETCH(QByteArray, values);
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        QFETCH(QByteArrayList, said);
+        QTemporaryDir dir;
+        const QString file =
+            writeFile(dir, u"station.ini"_s,
+                      "[KX7R_QUERRY]\nTCP_IP_Port=5000\nHistoryFolder=/srv/a\n" + values);
+        const ProgramRun check =
+            run(QStringList{u"--check-config"_s, u"--config"_s, file} + options);
+        QCOMPARE(check.code, code);
+        for (const QByteArray& text : said)
+            QVERIFY2(check.out.contains(text), check.out);
+    }
+
+    void theStationListensOnTheStoredHistoryPort()
+    {
+        QTemporaryDir dir;
+        const quint16 port = freePort();
+        const QString file = writeFile(
+            dir, u"station.ini"_s,
+            u"[KX7R_QUERRY]\nTCP_IP_Port=0\nHistoryPort=%1\nHistoryListenAddress=127.0.0.1\n"_s
+                .arg(port)
+                .toUtf8());
+        QProcess station;
+        station.start(kStation, {u"--headless"_s, u"--config"_s, file});
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log += station.readAllStandardError()).contains("history service listening"), 10000);
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port);
+        const bool connected = client.waitForConnected(3000);
+        station.terminate();
+        QVERIFY(station.waitForFinished(5000));
+        QVERIFY2(log.contains(u"history service listening on 127.0.0.1:%1"_s.arg(port).toUtf8()),
+                 log);
+        QVERIFY(connected);
     }
 
     void settingsThatCannotBeUsedEndTheStation_data()

@@ -1,7 +1,8 @@
 // The Modbus TCP service on loopback with Qt's own Modbus client: both
 // register tables serve the latest answers, every write and every read
 // outside the map is refused with its exception, freshness follows the clock,
-// and clients are capped, closed when idle and logged a few lines at a time.
+// and clients are capped, closed when idle or when they take no replies, and
+// logged a few lines at a time.
 #include "fixedclock.h"
 #include "freeport.h"
 
@@ -11,14 +12,21 @@
 #include "modbus/modbusservice.h"
 #include "model/stationstate.h"
 #include "model/stationtexts.h"
+#include "net/connectionlog.h"
 
 #include <QModbusTcpClient>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <arpa/inet.h>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 using Map = ModbusRegisterMap;
@@ -293,6 +301,13 @@ private slots:
             QVERIFY(socket->waitForConnected(3000));
         }
         QTRY_COMPARE(rig.service.clientCount(), 2);
+        // The station's ends are kept alive and read a bounded buffer at a time.
+        const auto accepted = rig.service.findChildren<QTcpSocket*>();
+        QCOMPARE(accepted.size(), 2);
+        for (QTcpSocket* socket : accepted) {
+            QCOMPARE(socket->socketOption(QAbstractSocket::KeepAliveOption).toInt(), 1);
+            QCOMPARE(socket->readBufferSize(), ModbusService::kReadBufferSize);
+        }
         third.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(third.waitForConnected(3000));
         QTRY_COMPARE(third.state(), QAbstractSocket::UnconnectedState);
@@ -307,6 +322,101 @@ private slots:
         QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
         QTRY_COMPARE(rig.service.clientCount(), 1);
+
+        // Then the one that asked falls silent too.
+        rig.clock.set(rig.clock.now().addSecs(ModbusService::kIdleSeconds - 1));
+        rig.service.closeIdleClients();
+        QTest::qWait(50);
+        QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
+        rig.clock.set(rig.clock.now().addSecs(1));
+        rig.service.closeIdleClients();
+        QTRY_COMPARE(first.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(rig.service.clientCount(), 0);
+    }
+
+    void clientChurnIsLoggedAFewLinesAMinute()
+    {
+        auto rig = std::make_unique<Rig>();
+        const quint16 port = freePort();
+        QVERIFY(rig->service.start(settingsOn(port)));
+        LogCapture log;
+        for (int i = 0; i < 30; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(socket.waitForConnected(3000));
+            QTRY_COMPARE(rig->service.clientCount(), 1);
+            socket.abort();
+            QTRY_COMPARE(rig->service.clientCount(), 0);
+        }
+        const int logged =
+            int(LogCapture::lines(QStringLiteral("Modbus client connected")).size() +
+                LogCapture::lines(QStringLiteral("Modbus client disconnected")).size());
+        QCOMPARE(logged, ConnectionLog::kLinesPerWindow);
+        rig.reset();
+        QCOMPARE(LogCapture::lines(
+                     QStringLiteral("Modbus TCP service: 50 more lines about its clients left out"))
+                     .size(),
+                 1);
+    }
+
+    // Requests sent on and on while no reply is read: the station's backlog for
+    // that client stays bounded and the client is closed.
+    void aClientThatTakesNoRepliesIsClosed()
+    {
+        Rig rig;
+        const quint16 port = freePort();
+        QVERIFY(rig.service.start(settingsOn(port)));
+        LogCapture log;
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        const int small = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        QTRY_COMPARE(rig.service.clientCount(), 1);
+
+        // 125 registers: a 259-byte reply to every 12-byte request.
+        QByteArray burst;
+        for (int i = 0; i < 1000; ++i)
+            burst += QByteArray::fromHex("00010000000601040000007D");
+        bool closed = false;
+        for (int round = 0; round < 2000 && !closed; ++round) {
+            const ssize_t sent = ::send(fd, burst.constData(), size_t(burst.size()), MSG_NOSIGNAL);
+            closed = (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ||
+                     rig.service.clientCount() == 0;
+            QTest::qWait(1);
+        }
+        ::close(fd);
+        QVERIFY(closed);
+        QTRY_COMPARE(rig.service.clientCount(), 0);
+        QCOMPARE(LogCapture::lines(QStringLiteral("does not take its replies: closed")).size(), 1);
+    }
+
+    // Restarted and destroyed with clients connected: the clients are closed and
+    // (in the sanitized tree) nothing of theirs is left behind.
+    void stoppingWithClientsConnectedClosesThem()
+    {
+        auto rig = std::make_unique<Rig>();
+        const quint16 port = freePort();
+        QVERIFY(rig->service.start(settingsOn(port)));
+        QTcpSocket first;
+        first.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(first.waitForConnected(3000));
+        QTRY_COMPARE(rig->service.clientCount(), 1);
+        QVERIFY(rig->service.start(settingsOn(port, QStringLiteral("CDAB"))));
+        QTRY_COMPARE(first.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(rig->service.clientCount(), 0);
+
+        Client second(port);
+        QVERIFY(second.connect());
+        QTRY_COMPARE(rig->service.clientCount(), 1);
+        QCOMPARE(second.read(QModbusPdu::ReadInputRegisters, 0, 2).size(), 2);
+        rig.reset();
+        QTRY_COMPARE(second.modbus.state(), QModbusDevice::UnconnectedState);
     }
 
     void listensOnlyWhereTold()

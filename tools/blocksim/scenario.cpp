@@ -219,6 +219,12 @@ std::optional<Scenario> Scenario::parse(const QString& text, QString* error)
                 block.activeSeconds = *seconds;
             }
             block.badClock = options.value(QStringLiteral("clock")) == u"bad";
+            if (options.contains(QStringLiteral("silent"))) {
+                const auto seconds = number(options.value(QStringLiteral("silent")), 0, 86400);
+                if (!seconds)
+                    return fail(at, QStringLiteral("silent=SECONDS, 0..86400"));
+                block.silentFromSeconds = *seconds;
+            }
             s.lines.last().blocks.append(block);
         } else if (what == u"channel") {
             if (s.lines.isEmpty() || s.lines.last().blocks.isEmpty())

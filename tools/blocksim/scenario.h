@@ -38,6 +38,7 @@ public:
         int activeSeconds = 0; // > 0: sends on its own every so many seconds
         bool badClock = false; // the clock bytes fail the station's bounds
         QList<Channel> channels;
+        int silentFromSeconds = -1; // >= 0: answers nothing from so long after the start
     };
     struct Vanish {
         int startSeconds = 0;

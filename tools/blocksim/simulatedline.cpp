@@ -229,7 +229,7 @@ void SimulatedLine::handleFrame(const QByteArray& digits)
                 .arg(channel)
                 .arg(argument));
         for (const Scenario::Block& block : m_line.blocks) {
-            if (block.address != address)
+            if (block.address != address || silenced(block))
                 continue;
             QByteArray echo = bytes->first(4);
             echo.append(char(HexFrame::lrc(echo)));
@@ -250,6 +250,8 @@ void SimulatedLine::handleFrame(const QByteArray& digits)
     for (const Scenario::Block& block : m_line.blocks) {
         if (block.address != address)
             continue;
+        if (silenced(block))
+            return;
         const int blockAddress = block.address;
         QTimer::singleShot(kAnswerDelayMs, this, [this, blockAddress, channelNumber] {
             for (const Scenario::Block& b : m_line.blocks) {
@@ -316,8 +318,21 @@ void SimulatedLine::sendAnswer(const Scenario::Block& block, const Scenario::Cha
     transmit(AnswerBuilder::build(channel.kind, r, model), &channel, what);
 }
 
+bool SimulatedLine::silenced(const Scenario::Block& block)
+{
+    if (block.silentFromSeconds < 0 || m_started.elapsed() < block.silentFromSeconds * 1000LL)
+        return false;
+    if (!m_silencedLogged.contains(block.address)) {
+        m_silencedLogged.insert(block.address);
+        log(QStringLiteral("line %1 block %2 silenced").arg(m_line.number).arg(block.address));
+    }
+    return true;
+}
+
 void SimulatedLine::sendActive(const Scenario::Block& block)
 {
+    if (silenced(block))
+        return;
     for (const Scenario::Channel& channel : block.channels)
         sendAnswer(block, channel);
 }

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QRandomGenerator>
+#include <QSet>
 #include <map>
 #include <memory>
 
@@ -46,6 +47,8 @@ private:
     void sendActive(const Scenario::Block& block);
     void transmit(QByteArray message, const Scenario::Channel* channel, const QString& what);
     bool writeBytes(const QByteArray& bytes);
+    // A block past its silent= time answers nothing; logged once.
+    bool silenced(const Scenario::Block& block);
     bool faultHits(const Scenario::Channel& channel, Scenario::Fault fault);
     bool openEndpoint(QString* error);
     void closeEndpoint();
@@ -66,4 +69,5 @@ private:
     FrameSplitter m_splitter;
     std::map<int, std::unique_ptr<TankModel>> m_tanks; // by address * 256 + channel
     QList<QTimer*> m_activeTimers;
+    QSet<int> m_silencedLogged; // block addresses
 };
