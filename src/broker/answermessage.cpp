@@ -75,7 +75,8 @@ std::optional<int> AnswerMessage::localOffset(const QDate& date, const QTime& ti
     const QDateTime local(date, QTime(time.hour(), time.minute()));
     // Qt has no offset for a time the clocks skipped (or moves it); the day's
     // folder says the offset of that day's start.
-    const bool skipped = !local.isValid() || local.date() != date || local.time().hour() != time.hour() ||
+    const bool skipped = !local.isValid() || local.date() != date ||
+                         local.time().hour() != time.hour() ||
                          local.time().minute() != time.minute();
     cache.key = key;
     cache.offset = skipped ? QDateTime(date, QTime(0, 0)).offsetFromUtc() : local.offsetFromUtc();

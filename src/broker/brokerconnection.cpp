@@ -77,9 +77,11 @@ struct BrokerConnection::Session {
         s->connack = rc;
         s->post([rc](BrokerConnection* c) { c->handleConnect(rc); });
     }
+    // The broker's reason comes first; the library may add its own after it.
     static void onDisconnect(mosquitto*, void* userdata, int rc)
     {
-        of(userdata)->disconnectReason = rc;
+        if (of(userdata)->disconnectReason <= 0)
+            of(userdata)->disconnectReason = rc;
     }
     static void onPublish(mosquitto*, void* userdata, int mid)
     {

@@ -70,6 +70,7 @@ void MqttPublisher::start(const BrokerSettings& settings, const QString& spoolPa
     m_connectedLogged = false;
     m_retryMs = kRetryFirstMs;
     m_attempts = 0;
+    m_shortSessions = 0;
     m_blocked = settings.invalidity();
     if (m_blocked.isEmpty())
         m_blocked = settings.tlsProblem();
@@ -245,6 +246,7 @@ void MqttPublisher::onFailed(BrokerConnection::Failure failure, const QString& r
     m_inFlight.clear();
     if (stable) { // a session that held ends an episode
         m_problem.clear();
+        m_shortSessions = 0;
         m_retryMs = kRetryFirstMs;
     }
     const QString address = m_settings.address();
@@ -269,7 +271,17 @@ void MqttPublisher::onFailed(BrokerConnection::Failure failure, const QString& r
         m_blocked = reason;
         break;
     case BrokerConnection::Failure::Unreachable:
-        if (wasConnected)
+        // Mosquitto ends a session taken over by another client with the same
+        // id without a word: sessions that keep ending as soon as they began
+        // are taken as that.
+        if (wasConnected && !stable && ++m_shortSessions >= 2)
+            report(QStringLiteral("taken over"),
+                   QStringLiteral("the MQTT broker %1 keeps ending the session right after it "
+                                  "began: another client probably took the session with the "
+                                  "client id %2; retrying less and less often - give each "
+                                  "station its own ClientId")
+                       .arg(address, m_settings.effectiveClientId()));
+        else if (wasConnected)
             report(QStringLiteral("lost"),
                    QStringLiteral("lost the MQTT broker %1 (%2); answers are queued until it is "
                                   "back")
@@ -283,7 +295,9 @@ void MqttPublisher::onFailed(BrokerConnection::Failure failure, const QString& r
     }
     if (failure != BrokerConnection::Failure::Tls)
         m_blocked.clear();
-    retryLater(failure == BrokerConnection::Failure::Unreachable);
+    // A broker that is away costs nothing to ask again soon; one that answers
+    // and then ends the session is asked less and less often.
+    retryLater(failure == BrokerConnection::Failure::Unreachable && !wasConnected);
     emit stateChanged();
 }
 

@@ -88,6 +88,7 @@ private:
     bool m_connectedLogged = false;
     int m_retryMs = kRetryFirstMs;
     int m_attempts = 0;
+    int m_shortSessions = 0; // sessions that ended soon after they began, this episode
     int m_qos = 1;
     QTimer m_unreachable;
     QTimer m_retry;
