@@ -3,8 +3,10 @@
 // client that reads everything and one that reads nothing; then the idle cost
 // of ten lines with on-request channels on silent blocks. Several station
 // binaries (--station, repeated) are measured one after another in the same
-// run and shown side by side.
+// run and shown side by side; with --broker each is measured again publishing
+// every answer to a local Mosquitto that a QoS 1 subscriber reads.
 
+#include "brokerprocess.h"
 #include "linefeeder.h"
 #include "relayreader.h"
 #include "stationprocess.h"
@@ -40,6 +42,8 @@ struct Options {
     bool check = false;
     QStringList stations;
     QStringList labels;
+    QList<bool> publishing; // per station: with --mqtt-host
+    quint16 brokerPort = 0;
 };
 
 struct Figures {
@@ -108,7 +112,7 @@ qint64 percentile(QList<qint64>& values, double share)
     return values[at];
 }
 
-void measureLoad(const Options& options, const QString& binary, Figures& f)
+void measureLoad(const Options& options, const QString& binary, bool publishing, Figures& f)
 {
     QElapsedTimer clock;
     clock.start();
@@ -124,6 +128,11 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
         devices.append(feeders.back()->devicePath());
     }
     StationProcess station(binary, devices, kChannelsPerLine, true);
+    if (publishing)
+        station.setExtraArguments({QStringLiteral("--mqtt-host"), QStringLiteral("127.0.0.1"),
+                                   QStringLiteral("--mqtt-port"),
+                                   QString::number(options.brokerPort),
+                                   QStringLiteral("--mqtt-client-id"), QStringLiteral("bench")});
     if (!station.start(&f.error))
         return;
     RelayReader reader(clock);
@@ -306,10 +315,13 @@ Options parse(const QCoreApplication& app)
         QStringLiteral("station"),
         QStringLiteral("Station binary, LABEL=PATH or PATH; repeat to compare."),
         QStringLiteral("PATH"));
+    const QCommandLineOption broker(
+        QStringLiteral("broker"),
+        QStringLiteral("Measure each station again publishing to a local Mosquitto."));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Fail unless every answer sent was archived and relayed."));
-    parser.addOptions({lines, baud, seconds, idle, station, check});
+    parser.addOptions({lines, baud, seconds, idle, station, broker, check});
     parser.process(app);
     Options o;
     o.lines = qBound(1, parser.value(lines).toInt(), 10);
@@ -323,8 +335,14 @@ Options parse(const QCoreApplication& app)
             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kx7r-station")));
     for (const QString& s : stations) {
         const qsizetype eq = s.indexOf(u'=');
-        o.labels.append(eq > 0 ? s.left(eq) : QStringLiteral("station"));
-        o.stations.append(eq > 0 ? s.mid(eq + 1) : s);
+        const QString label = eq > 0 ? s.left(eq) : QStringLiteral("station");
+        for (bool publishing : {false, true}) {
+            if (publishing && !parser.isSet(broker))
+                break;
+            o.labels.append(publishing ? label + QStringLiteral("+mqtt") : label);
+            o.stations.append(eq > 0 ? s.mid(eq + 1) : s);
+            o.publishing.append(publishing);
+        }
     }
     return o;
 }
@@ -334,11 +352,21 @@ Options parse(const QCoreApplication& app)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const Options options = parse(app);
+    Options options = parse(app);
+    BrokerProcess broker;
+    if (options.publishing.contains(true)) {
+        QString error;
+        if (!broker.start(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        options.brokerPort = broker.port();
+    }
     QList<Figures> figures;
-    for (const QString& binary : options.stations) {
+    for (qsizetype i = 0; i < options.stations.size(); ++i) {
+        const QString& binary = options.stations[i];
         Figures f;
-        measureLoad(options, binary, f);
+        measureLoad(options, binary, options.publishing[i], f);
         if (f.error.isEmpty() && options.idleSeconds > 0)
             measureIdle(options, binary, f);
         figures.append(f);

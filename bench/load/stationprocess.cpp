@@ -56,9 +56,12 @@ StationProcess::~StationProcess()
 bool StationProcess::start(QString* error)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(m_binary, {QStringLiteral("--headless"), QStringLiteral("--config"),
-                               m_dir.filePath(QStringLiteral("station.ini")),
-                               QStringLiteral("--history-port"), QString::number(m_historyPort)});
+    const QStringList arguments =
+        QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
+                    m_dir.filePath(QStringLiteral("station.ini")), QStringLiteral("--history-port"),
+                    QString::number(m_historyPort)} +
+        m_extraArguments;
+    m_process.start(m_binary, arguments);
     if (!m_process.waitForStarted(5000)) {
         *error = m_binary + QStringLiteral(": ") + m_process.errorString();
         return false;
