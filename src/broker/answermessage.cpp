@@ -5,8 +5,7 @@
 #include "model/terminalname.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QLocale>
 #include <QtEndian>
 
 namespace {
@@ -30,20 +29,72 @@ QString trimmedName(const QByteArray& record, int offset)
     return fromCp1251(bytes).trimmed();
 }
 
-// Columns 0 and 1 (name and time of day) stay text; the rest are numbers.
-QJsonObject values(const MeasurementRecord& m)
+// The JSON is written out by hand: a QJsonObject of 40 values costs more than
+// everything else the broker does for an answer.
+void appendString(QByteArray& out, const QString& text)
 {
-    const QStringList& titles = MeasurementRecord::columnTitles();
-    QJsonObject out;
-    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i) {
-        if (i < 2) {
-            const QString& text = m.columns[size_t(i)];
-            out.insert(titles[i], i == 0 ? text.trimmed() : text);
-            continue;
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (quint8(c) < 0x20) {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += digits[quint8(c) >> 4];
+            out += digits[quint8(c) & 15];
+        } else {
+            out += c;
         }
-        out.insert(titles[i], QJsonValue(m.numbers[size_t(i)]));
     }
-    return out;
+    out += '"';
+}
+
+void appendNumber(QByteArray& out, double value)
+{
+    if (!qIsFinite(value))
+        out += "null";
+    else
+        out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+void appendKey(QByteArray& out, const char* key)
+{
+    out += ",\"";
+    out += key;
+    out += "\":";
+}
+
+// "<title>": for each of the 29 columns, made once.
+const QList<QByteArray>& columnKeys()
+{
+    static const QList<QByteArray> keys = [] {
+        QList<QByteArray> out;
+        for (const QString& title : MeasurementRecord::columnTitles()) {
+            QByteArray key;
+            appendString(key, title);
+            out.append(key + ':');
+        }
+        return out;
+    }();
+    return keys;
+}
+
+// Columns 0 and 1 (name and time of day) stay text; the rest are numbers.
+void appendValues(QByteArray& out, const MeasurementRecord& m)
+{
+    const QList<QByteArray>& keys = columnKeys();
+    out += '{';
+    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i) {
+        if (i > 0)
+            out += ',';
+        out += keys[i];
+        if (i < 2)
+            appendString(out, i == 0 ? m.columns[size_t(i)].trimmed() : m.columns[size_t(i)]);
+        else
+            appendNumber(out, m.numbers[size_t(i)]);
+    }
+    out += '}';
 }
 
 QString twoDigits(int v)
@@ -139,45 +190,58 @@ std::optional<AnswerMessage::Message> AnswerMessage::message(const QByteArray& c
     const QByteArray record = compact.right(recordLength);
     const int row = quint8(p[1]);
 
-    QJsonObject o;
-    o.insert(QStringLiteral("seq"), double(seq));
-    o.insert(QStringLiteral("row"), row + 1);
-    o.insert(QStringLiteral("address"), quint8(p[6]));
-    o.insert(QStringLiteral("channel"), quint8(p[7]));
-    o.insert(QStringLiteral("name"),
-             trimmedName(record, measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName));
-    o.insert(QStringLiteral("terminal"), terminalText(int(qint8(p[2])) - 1));
-    o.insert(QStringLiteral("status"), quint8(p[5]));
-    o.insert(QStringLiteral("statusText"), QString::fromUtf8(p + kFixed + 1, textLength));
-
     // second, minute, hour, day, month, year - 2000
     const auto t = [p](int i) { return int(quint8(p[8 + i])); };
     const qint32 offset = qFromLittleEndian<qint32>(p + 26);
     const QDate date(2000 + t(5), t(4), t(3));
     const QTime time(t(2), t(1), t(0));
-    o.insert(
-        QStringLiteral("time"),
-        offset == kNoOffset || !date.isValid() || !time.isValid()
-            ? QJsonValue()
-            : QJsonValue(QDateTime(date, time, Qt::OffsetFromUTC, offset).toString(Qt::ISODate)));
     const QString stamp = twoDigits(t(3)) + twoDigits(t(4)) + QString::number(2000 + t(5)) +
                           twoDigits(t(2)) + twoDigits(t(1)) + twoDigits(t(0));
-    o.insert(QStringLiteral("stamp"), stamp);
-    o.insert(QStringLiteral("received"),
-             QDateTime::fromMSecsSinceEpoch(qFromLittleEndian<qint64>(p + 14), Qt::OffsetFromUTC,
-                                            qFromLittleEndian<qint32>(p + 22))
-                 .toString(Qt::ISODateWithMs));
-    o.insert(QStringLiteral("kind"),
-             measurement ? QStringLiteral("measurement") : QStringLiteral("status"));
+
+    QByteArray o;
+    o.reserve(measurement ? 1400 : 400);
+    o += "{\"seq\":";
+    o += QByteArray::number(seq);
+    appendKey(o, "row");
+    o += QByteArray::number(row + 1);
+    appendKey(o, "address");
+    o += QByteArray::number(quint8(p[6]));
+    appendKey(o, "channel");
+    o += QByteArray::number(quint8(p[7]));
+    appendKey(o, "name");
+    appendString(
+        o, trimmedName(record, measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName));
+    appendKey(o, "terminal");
+    appendString(o, terminalText(int(qint8(p[2])) - 1));
+    appendKey(o, "status");
+    o += QByteArray::number(quint8(p[5]));
+    appendKey(o, "statusText");
+    appendString(o, QString::fromUtf8(p + kFixed + 1, textLength));
+    appendKey(o, "time");
+    if (offset == kNoOffset || !date.isValid() || !time.isValid())
+        o += "null";
+    else
+        appendString(o, QDateTime(date, time, Qt::OffsetFromUTC, offset).toString(Qt::ISODate));
+    appendKey(o, "stamp");
+    appendString(o, stamp);
+    appendKey(o, "received");
+    appendString(o, QDateTime::fromMSecsSinceEpoch(qFromLittleEndian<qint64>(p + 14),
+                                                   Qt::OffsetFromUTC,
+                                                   qFromLittleEndian<qint32>(p + 22))
+                        .toString(Qt::ISODateWithMs));
+    appendKey(o, "kind");
+    o += measurement ? "\"measurement\"" : "\"status\"";
     if (measurement) {
         AnswerRecord bytes;
         std::copy(record.begin(), record.end(), bytes.bytes.begin());
-        o.insert(QStringLiteral("values"),
-                 values(MeasurementRecord::fromAnswer(bytes, QStringLiteral("."))));
+        appendKey(o, "values");
+        appendValues(o, MeasurementRecord::fromAnswer(bytes, QStringLiteral(".")));
     }
-    o.insert(QStringLiteral("record"), QString::fromLatin1(record.toHex().toUpper()));
-    return Message{channelTopic(row, !measurement),
-                   QJsonDocument(o).toJson(QJsonDocument::Compact)};
+    appendKey(o, "record");
+    o += '"';
+    o += record.toHex().toUpper();
+    o += "\"}";
+    return Message{channelTopic(row, !measurement), o};
 }
 
 QString AnswerMessage::topic(const AcceptedAnswer& answer)

@@ -8,6 +8,7 @@
 #include <mosquitto.h>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 constexpr int kKeepAliveSeconds = 30;
@@ -53,10 +54,17 @@ struct BrokerConnection::Session {
     int disconnectReason = -1;
     QString tlsError;
 
+    std::vector<int> acknowledged; // message ids not yet handed over
+    bool acknowledgementsPosted = false;
+
     // Queues a call on the owner's thread, dropped if the session is closed by then.
     template <class Call> void post(Call call)
     {
         const std::lock_guard lock(mutex);
+        postLocked(call);
+    }
+    template <class Call> void postLocked(Call call)
+    {
         if (!owner)
             return;
         BrokerConnection* target = owner;
@@ -83,9 +91,17 @@ struct BrokerConnection::Session {
         if (of(userdata)->disconnectReason <= 0)
             of(userdata)->disconnectReason = rc;
     }
+    // Acknowledgements travel in batches: one queued call for all that came
+    // in since the last one was taken.
     static void onPublish(mosquitto*, void* userdata, int mid)
     {
-        of(userdata)->post([mid](BrokerConnection* c) { emit c->published(mid); });
+        Session* s = of(userdata);
+        const std::lock_guard lock(s->mutex);
+        s->acknowledged.push_back(mid);
+        if (s->acknowledgementsPosted)
+            return;
+        s->acknowledgementsPosted = true;
+        s->postLocked([](BrokerConnection* c) { c->takeAcknowledgements(); });
     }
     static void onLog(mosquitto*, void* userdata, int level, const char* text)
     {
@@ -252,6 +268,18 @@ int BrokerConnection::publish(const QString& topic, const QByteArray& payload, b
     const int rc = mosquitto_publish(m_session->mosq, &mid, topicBytes.constData(),
                                      int(payload.size()), payload.constData(), qos, retain);
     return rc == MOSQ_ERR_SUCCESS ? mid : -1;
+}
+
+void BrokerConnection::takeAcknowledgements()
+{
+    std::vector<int> mids;
+    {
+        const std::lock_guard lock(m_session->mutex);
+        mids.swap(m_session->acknowledged);
+        m_session->acknowledgementsPosted = false;
+    }
+    for (int mid : mids)
+        emit published(mid);
 }
 
 void BrokerConnection::handleConnect(int rc)

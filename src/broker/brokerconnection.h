@@ -49,6 +49,7 @@ signals:
 private:
     struct Session;
     void handleConnect(int rc);
+    void takeAcknowledgements();
     void handleEnd(Failure failure, const QString& reason);
 
     std::shared_ptr<Session> m_session;
