@@ -3,10 +3,13 @@
 // client that reads everything and one that reads nothing; then the idle cost
 // of ten lines with on-request channels on silent blocks. With
 // --modbus-clients N each station's load runs a second time with its Modbus
-// TCP server on and N SCADA hosts reading every register ten times a second.
-// Several station binaries (--station, repeated) are measured one after
-// another in the same run and shown side by side.
+// TCP server on and N SCADA hosts reading every register ten times a second;
+// with --broker each is measured again publishing every answer to a local
+// Mosquitto that a QoS 1 subscriber reads. Several station binaries
+// (--station, repeated) are measured one after another in the same run and
+// shown side by side.
 
+#include "brokerprocess.h"
 #include "linefeeder.h"
 #include "modbuspoller.h"
 #include "relayreader.h"
@@ -45,6 +48,8 @@ struct Options {
     bool check = false;
     QStringList stations;
     QStringList labels;
+    QList<bool> publishing; // per station: with --mqtt-host
+    quint16 brokerPort = 0;
 };
 
 struct Figures {
@@ -125,7 +130,7 @@ qint64 percentile(QList<qint64>& values, double share)
     return values[at];
 }
 
-void measureLoad(const Options& options, const QString& binary, Figures& f)
+void measureLoad(const Options& options, const QString& binary, bool publishing, Figures& f)
 {
     const bool modbus = f.modbusClients > 0;
     QElapsedTimer clock;
@@ -142,6 +147,11 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
         devices.append(feeders.back()->devicePath());
     }
     StationProcess station(binary, devices, kChannelsPerLine, true, modbus);
+    if (publishing)
+        station.setExtraArguments({QStringLiteral("--mqtt-host"), QStringLiteral("127.0.0.1"),
+                                   QStringLiteral("--mqtt-port"),
+                                   QString::number(options.brokerPort),
+                                   QStringLiteral("--mqtt-client-id"), QStringLiteral("bench")});
     if (!station.start(&f.error))
         return;
     std::vector<std::unique_ptr<ModbusPoller>> hosts;
@@ -386,6 +396,9 @@ Options parse(const QCoreApplication& app)
         QStringLiteral("station"),
         QStringLiteral("Station binary, LABEL=PATH or PATH; repeat to compare."),
         QStringLiteral("PATH"));
+    const QCommandLineOption broker(
+        QStringLiteral("broker"),
+        QStringLiteral("Measure each station again publishing to a local Mosquitto."));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Fail unless every answer sent was archived and relayed."));
@@ -393,7 +406,7 @@ Options parse(const QCoreApplication& app)
         QStringLiteral("modbus-clients"),
         QStringLiteral("Modbus TCP clients of the second load pass; 0 skips it."),
         QStringLiteral("N"), QStringLiteral("16"));
-    parser.addOptions({lines, baud, seconds, idle, modbus, station, check});
+    parser.addOptions({lines, baud, seconds, idle, modbus, station, broker, check});
     parser.process(app);
     Options o;
     o.lines = qBound(1, parser.value(lines).toInt(), 10);
@@ -408,8 +421,14 @@ Options parse(const QCoreApplication& app)
             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kx7r-station")));
     for (const QString& s : stations) {
         const qsizetype eq = s.indexOf(u'=');
-        o.labels.append(eq > 0 ? s.left(eq) : QStringLiteral("station"));
-        o.stations.append(eq > 0 ? s.mid(eq + 1) : s);
+        const QString label = eq > 0 ? s.left(eq) : QStringLiteral("station");
+        for (bool publishing : {false, true}) {
+            if (publishing && !parser.isSet(broker))
+                break;
+            o.labels.append(publishing ? label + QStringLiteral("+mqtt") : label);
+            o.stations.append(eq > 0 ? s.mid(eq + 1) : s);
+            o.publishing.append(publishing);
+        }
     }
     return o;
 }
@@ -419,12 +438,21 @@ Options parse(const QCoreApplication& app)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const Options options = parse(app);
+    Options options = parse(app);
+    BrokerProcess broker;
+    if (options.publishing.contains(true)) {
+        QString error;
+        if (!broker.start(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        options.brokerPort = broker.port();
+    }
     QList<Figures> figures;
     for (qsizetype i = 0; i < options.stations.size(); ++i) {
         Figures f;
         f.label = options.labels[i];
-        measureLoad(options, options.stations[i], f);
+        measureLoad(options, options.stations[i], options.publishing[i], f);
         if (f.error.isEmpty() && options.idleSeconds > 0) {
             measureIdle(options, options.stations[i], f);
             f.measuredIdle = true;
@@ -434,7 +462,7 @@ int main(int argc, char* argv[])
             Figures m;
             m.label = options.labels[i] + u"+modbus";
             m.modbusClients = options.modbusClients;
-            measureLoad(options, options.stations[i], m);
+            measureLoad(options, options.stations[i], options.publishing[i], m);
             if (m.error.isEmpty() && f.error.isEmpty() && m.modbusRequests > 0)
                 m.modbusCpuMicrosPerRequest =
                     (m.cpuMs - f.cpuMs) * 1000.0 / double(m.modbusRequests);

@@ -62,6 +62,7 @@ bool StationProcess::start(QString* error)
                              QStringLiteral("--history-port"), QString::number(m_historyPort)};
     if (m_modbusPort != 0)
         arguments += {QStringLiteral("--modbus-port"), QString::number(m_modbusPort)};
+    arguments += m_extraArguments;
     m_process.start(m_binary, arguments);
     if (!m_process.waitForStarted(5000)) {
         *error = m_binary + QStringLiteral(": ") + m_process.errorString();

@@ -17,6 +17,8 @@ public:
     StationProcess(const StationProcess&) = delete;
     StationProcess& operator=(const StationProcess&) = delete;
 
+    // Given before start(): more of the station's command line.
+    void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
     bool start(QString* error);
     void stop();
 
@@ -35,6 +37,7 @@ private:
     qint64 statusField(const char* name) const;
 
     QString m_binary;
+    QStringList m_extraArguments;
     QTemporaryDir m_dir;
     quint16 m_livePort = 0;
     quint16 m_historyPort = 0;

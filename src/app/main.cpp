@@ -62,7 +62,11 @@ constexpr BrokerOption kBrokerOptions[] = {
     {u"mqtt-topic-prefix", u"TopicPrefix", u"First part of every MQTT topic (kx7r)."},
     {u"mqtt-username", u"Username", u"User name at the MQTT broker."},
     {u"mqtt-password", u"Password", u"Password at the MQTT broker."},
-    {u"mqtt-tls-ca", u"TLS", u"CA certificate file: connect to the broker over TLS."},
+    {u"mqtt-tls-ca", u"TLS", u"CA certificate file: connect to the broker over TLS only."},
+    {u"mqtt-password-file", u"PasswordFile",
+     u"File whose first line is the MQTT password (instead of Password)."},
+    {u"mqtt-qos", u"QoS", u"QoS of the published answers, 1 or 2 (1)."},
+    {u"mqtt-spool-mib", u"SpoolMiB", u"Bound of the MQTT spool in MiB (128)."},
 };
 // --modbus-<name> for each KX7R_QUERRY\MODBUS value, the same way.
 constexpr BrokerOption kModbusOptions[] = {

@@ -2,237 +2,373 @@
 
 #include "brokerlogging.h"
 
-#include <QSaveFile>
+#include <QDir>
+#include <QFileInfo>
 #include <QtEndian>
+#include <algorithm>
+#include <array>
 
 namespace {
-const QByteArray kMagic = QByteArrayLiteral("KX7RMQ1\n");
-constexpr int kHeader = 7; // state, length, checksum
-constexpr char kQueued = 'Q';
-constexpr char kDone = 'D';
-constexpr qint64 kCompactMinimum = 1024 * 1024;
+const QByteArray kSync = QByteArrayLiteral("KX7S");
+constexpr int kHeader = 20; // sync, length, seq, checksum
+constexpr qint64 kCacheBytes = 8LL * 1024 * 1024;
+const QString kMarkName = QStringLiteral("acked");
+const QString kSegmentSuffix = QStringLiteral(".seg");
 
-QByteArray encode(char state, const QString& topic, const QByteArray& payload)
+constexpr std::array<quint32, 256> crcTable()
 {
-    const QByteArray topicBytes = topic.toUtf8();
-    QByteArray body;
-    body.reserve(2 + topicBytes.size() + payload.size());
-    char word[4];
-    qToLittleEndian(quint16(topicBytes.size()), word);
-    body.append(word, 2);
-    body += topicBytes;
-    body += payload;
+    std::array<quint32, 256> table{};
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
 
+quint32 crc32(const char* data, qsizetype size, quint32 crc = 0)
+{
+    static constexpr std::array<quint32, 256> table = crcTable();
+    crc = ~crc;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// The checksum covers length and seq (bytes 4..15) and the body.
+quint32 recordCrc(const char* record, const char* body, qsizetype length)
+{
+    return crc32(body, length, crc32(record + 4, 12));
+}
+
+QByteArray encode(qint64 seq, const QByteArray& body)
+{
     QByteArray record(kHeader, '\0');
-    record[0] = state;
-    qToLittleEndian(quint32(body.size()), record.data() + 1);
-    qToLittleEndian(quint16(qChecksum(body)), record.data() + 5);
+    std::copy(kSync.begin(), kSync.end(), record.begin());
+    qToLittleEndian(quint32(body.size()), record.data() + 4);
+    qToLittleEndian(quint64(seq), record.data() + 8);
+    qToLittleEndian(recordCrc(record.constData(), body.constData(), body.size()),
+                    record.data() + 16);
     return record + body;
+}
+
+QString segmentName(qint64 firstSeq)
+{
+    return QStringLiteral("%1").arg(quint64(firstSeq), 16, 16, QLatin1Char('0')) + kSegmentSuffix;
 }
 } // namespace
 
-bool BrokerSpool::open(const QString& path)
+BrokerSpool::BrokerSpool(qint64 bound) : m_bound(bound) {}
+
+BrokerSpool::~BrokerSpool()
 {
     close();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadWrite)) {
+}
+
+bool BrokerSpool::open(const QString& folder)
+{
+    close();
+    m_folder = folder;
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir()) {
+        const QString aside = folder + QStringLiteral(".old");
         qCWarning(lcBroker).noquote()
-            << "cannot open the MQTT spool" << path << ":" << m_file.errorString();
+            << "the MQTT spool" << folder << "is a file of an older layout; set aside as" << aside;
+        QFile::remove(aside);
+        QFile::rename(folder, aside);
+    }
+    if (!QDir().mkpath(folder)) {
+        qCWarning(lcBroker).noquote() << "cannot create the MQTT spool folder" << folder;
         return false;
     }
-    return load();
+    const QDir dir(folder);
+    m_markFile = std::make_unique<QFile>(dir.filePath(kMarkName));
+    if (!m_markFile->open(QIODevice::ReadWrite)) {
+        qCWarning(lcBroker).noquote() << "cannot open the MQTT spool" << m_markFile->fileName()
+                                      << ":" << m_markFile->errorString();
+        m_markFile.reset();
+        return false;
+    }
+    const QByteArray mark = m_markFile->read(12);
+    if (mark.size() == 12 &&
+        qFromLittleEndian<quint32>(mark.constData() + 8) == crc32(mark.constData(), 8))
+        m_nextSeq = qint64(qFromLittleEndian<quint64>(mark.constData()));
+    else if (!mark.isEmpty())
+        qCWarning(lcBroker).noquote() << "the MQTT spool mark" << m_markFile->fileName()
+                                      << "is damaged; everything in the spool is sent again";
+    m_savedMark = m_nextSeq;
+
+    const QStringList names =
+        dir.entryList({QStringLiteral("*") + kSegmentSuffix}, QDir::Files, QDir::Name);
+    for (const QString& name : names)
+        loadSegment(dir.filePath(name));
+    m_open = startSegment();
+    if (m_queued > 0)
+        qCInfo(lcBroker).noquote() << m_queued << "MQTT messages queued in" << folder;
+    return m_open;
+}
+
+// Reads one segment whole (a few MiB at most), skipping damage to the next
+// record that checks out.
+void BrokerSpool::loadSegment(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcBroker).noquote()
+            << "cannot read the MQTT spool" << path << ":" << file.errorString();
+        return;
+    }
+    const QByteArray data = file.readAll();
+    file.close();
+    Segment segment{m_firstSegmentId + qint64(m_segments.size()), path, -1, data.size()};
+    qint64 pos = 0;
+    qint64 damagedFrom = -1;
+    qint64 lastGood = m_nextSeq - 1;
+    auto reportDamage = [&](qint64 end, qint64 nextSeq) {
+        if (damagedFrom < 0)
+            return;
+        const QString lost = nextSeq < 0
+                                 ? QStringLiteral("the rest of the file")
+                                 : QString::number(qMax<qint64>(0, nextSeq - lastGood - 1)) +
+                                       QStringLiteral(" messages");
+        qCWarning(lcBroker).noquote()
+            << "the MQTT spool" << path << "has" << end - damagedFrom << "damaged bytes at offset"
+            << damagedFrom << "; skipped, lost" << lost;
+        damagedFrom = -1;
+    };
+    while (pos < data.size()) {
+        bool good = false;
+        qint64 length = 0;
+        qint64 seq = 0;
+        if (pos + kHeader <= data.size() && data.mid(pos, 4) == kSync) {
+            const char* record = data.constData() + pos;
+            length = qFromLittleEndian<quint32>(record + 4);
+            seq = qint64(qFromLittleEndian<quint64>(record + 8));
+            good = length <= kMaxBody && pos + kHeader + length <= data.size() &&
+                   qFromLittleEndian<quint32>(record + 16) ==
+                       recordCrc(record, record + kHeader, length);
+        }
+        if (!good) {
+            if (damagedFrom < 0)
+                damagedFrom = pos;
+            const qsizetype next = data.indexOf(kSync, pos + 1);
+            pos = next < 0 ? data.size() : next;
+            continue;
+        }
+        reportDamage(pos, seq);
+        if (seq >= m_nextSeq) { // not yet acknowledged, and in order
+            Entry entry;
+            entry.seq = seq;
+            entry.segment = segment.id;
+            entry.offset = quint32(pos);
+            entry.size = quint32(kHeader + length);
+            m_entries.push_back(entry);
+            m_bytes += entry.size;
+            ++m_queued;
+            m_nextSeq = seq + 1;
+            segment.lastSeq = seq;
+            lastGood = seq;
+        }
+        pos += kHeader + length;
+    }
+    reportDamage(data.size(), -1);
+    if (segment.lastSeq < 0) { // nothing queued in it
+        QFile::remove(path);
+        return;
+    }
+    m_segments.push_back(segment);
+}
+
+bool BrokerSpool::startSegment()
+{
+    if (m_current)
+        m_current->close();
+    const QString path = QDir(m_folder).filePath(segmentName(m_nextSeq));
+    m_current = std::make_unique<QFile>(path);
+    if (!m_current->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        qCWarning(lcBroker).noquote()
+            << "cannot write the MQTT spool" << path << ":" << m_current->errorString();
+        m_current.reset();
+        return false;
+    }
+    m_segments.push_back({m_firstSegmentId + qint64(m_segments.size()), path, -1, 0});
+    m_pendingFrom = 0;
+    return true;
 }
 
 void BrokerSpool::close()
 {
-    m_file.close();
+    if (m_open) {
+        flush();
+        saveAcknowledged();
+    }
+    m_open = false;
+    m_current.reset();
+    m_markFile.reset();
     m_entries.clear();
-    m_firstSeq = 0;
+    m_segments.clear();
+    m_firstSegmentId = 0;
+    m_pending.clear();
+    m_nextSeq = 0;
+    m_savedMark = -1;
     m_bytes = 0;
-    m_end = 0;
+    m_cachedBytes = 0;
+    m_queued = 0;
 }
 
-void BrokerSpool::startFresh()
+qint64 BrokerSpool::firstSeq() const
 {
-    m_file.resize(0);
-    m_file.seek(0);
-    m_file.write(kMagic);
-    m_file.flush();
-    m_end = kMagic.size();
+    return m_entries.empty() ? m_nextSeq : m_entries.front().seq;
 }
 
-bool BrokerSpool::load()
+qint64 BrokerSpool::append(const QByteArray& body)
 {
-    const qint64 size = m_file.size();
-    if (size == 0) {
-        startFresh();
-        return true;
+    if (!m_open || body.size() > kMaxBody)
+        return -1;
+    const qint64 size = kHeader + body.size();
+    while (m_queued > 0 && m_bytes + size > m_bound)
+        dropOldest();
+    Segment& segment = m_segments.back();
+    const qint64 seq = m_nextSeq++;
+    Entry entry;
+    entry.seq = seq;
+    entry.segment = segment.id;
+    entry.offset = quint32(segment.size + m_pending.size());
+    entry.size = quint32(size);
+    if (m_cachedBytes + body.size() <= kCacheBytes) {
+        entry.cached = body;
+        m_cachedBytes += body.size();
     }
-    if (m_file.read(kMagic.size()) != kMagic) {
-        const QString path = m_file.fileName();
-        const QString aside = path + QStringLiteral(".bad");
-        qCWarning(lcBroker).noquote()
-            << "the MQTT spool" << path << "is not a spool file; set aside as" << aside;
-        m_file.close();
-        QFile::remove(aside);
-        QFile::rename(path, aside);
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadWrite))
-            return false;
-        startFresh();
-        return true;
-    }
-
-    qint64 pos = kMagic.size();
-    while (pos + kHeader <= size) {
-        m_file.seek(pos);
-        const QByteArray header = m_file.read(kHeader);
-        const char state = header[0];
-        const qint64 length = qFromLittleEndian<quint32>(header.constData() + 1);
-        if ((state != kQueued && state != kDone) || length < 2 || length > kMaxBody ||
-            pos + kHeader + length > size)
-            break;
-        const QByteArray body = m_file.read(length);
-        if (body.size() != length ||
-            qFromLittleEndian<quint16>(header.constData() + 5) != qChecksum(body))
-            break;
-        m_entries.push_back({pos, kHeader + length, state == kDone});
-        m_bytes += kHeader + length;
-        pos += kHeader + length;
-    }
-    if (pos < size) {
-        qCWarning(lcBroker).noquote() << "the MQTT spool" << m_file.fileName() << "ends in"
-                                      << size - pos << "bytes of a torn record; cut off";
-        m_file.resize(pos);
-    }
-    m_end = pos;
-    popDone();
-    if (!m_entries.empty())
-        qCInfo(lcBroker).noquote()
-            << m_entries.size() << "MQTT messages queued in" << m_file.fileName();
-    return true;
+    m_entries.push_back(std::move(entry));
+    m_pending += encode(seq, body);
+    segment.lastSeq = seq;
+    m_bytes += size;
+    ++m_queued;
+    return seq;
 }
 
-bool BrokerSpool::append(const QString& topic, const QByteArray& payload)
+bool BrokerSpool::flush()
 {
-    if (!m_file.isOpen())
-        return false;
-    const QByteArray record = encode(kQueued, topic, payload);
-    while (!m_entries.empty() && m_bytes + record.size() > m_bound) {
-        if (!m_dropping)
-            qCWarning(lcBroker).noquote() << "the MQTT spool is full (" << m_bound / (1024 * 1024)
-                                          << "MiB ); dropping the oldest queued messages";
-        m_dropping = true;
-        ++m_dropped;
-        markDone(m_entries.front());
-        popDone();
-    }
-    if (!m_file.seek(m_end) || m_file.write(record) != record.size() || !m_file.flush()) {
+    if (!m_current || m_pending.isEmpty())
+        return m_current != nullptr;
+    Segment& segment = m_segments.back();
+    if (!m_current->seek(segment.size) || m_current->write(m_pending) != m_pending.size()) {
         if (!m_writeFailing)
-            qCWarning(lcBroker).noquote() << "cannot write the MQTT spool" << m_file.fileName()
-                                          << ":" << m_file.errorString();
+            qCWarning(lcBroker).noquote()
+                << "cannot write the MQTT spool" << segment.path << ":" << m_current->errorString()
+                << "; answers are kept in memory meanwhile";
         m_writeFailing = true;
-        m_file.resize(m_end); // no half record stays behind
+        m_current->resize(segment.size); // no half record stays behind
         return false;
     }
+    if (m_writeFailing)
+        qCInfo(lcBroker).noquote() << "the MQTT spool" << segment.path << "is written again";
     m_writeFailing = false;
-    m_entries.push_back({m_end, record.size(), false});
-    m_bytes += record.size();
-    m_end += record.size();
-    compactIfWasteful();
+    segment.size += m_pending.size();
+    m_pending.clear();
+    const qint64 limit = qBound<qint64>(1, m_bound / 4, kSegmentBytes);
+    if (segment.size >= limit)
+        startSegment();
     return true;
 }
 
-bool BrokerSpool::read(qint64 seq, QString* topic, QByteArray* payload)
+bool BrokerSpool::read(qint64 from, qint64* seq, QByteArray* body)
 {
-    if (seq < m_firstSeq || seq >= endSeq())
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), from,
+                                     [](const Entry& e, qint64 s) { return e.seq < s; });
+    auto found = std::find_if(it, m_entries.end(), [](const Entry& e) { return !e.done; });
+    if (found == m_entries.end())
         return false;
-    const Entry& entry = m_entries[size_t(seq - m_firstSeq)];
-    if (!m_file.seek(entry.offset + kHeader))
+    *seq = found->seq;
+    if (!found->cached.isNull()) {
+        *body = found->cached;
+        return true;
+    }
+    const Segment& segment = m_segments[size_t(found->segment - m_firstSegmentId)];
+    if (found->segment == m_segments.back().id)
+        flush(); // it may still wait in memory
+    QFile file(segment.path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(found->offset))
         return false;
-    const QByteArray body = m_file.read(entry.size - kHeader);
-    if (body.size() != entry.size - kHeader)
+    const QByteArray record = file.read(found->size);
+    if (record.size() != qsizetype(found->size))
         return false;
-    const qsizetype topicLength = qFromLittleEndian<quint16>(body.constData());
-    if (2 + topicLength > body.size())
-        return false;
-    *topic = QString::fromUtf8(body.constData() + 2, topicLength);
-    *payload = body.mid(2 + topicLength);
+    *body = record.mid(kHeader);
     return true;
 }
 
 void BrokerSpool::acknowledge(qint64 seq)
 {
-    if (seq < m_firstSeq || seq >= endSeq())
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), seq,
+                                     [](const Entry& e, qint64 s) { return e.seq < s; });
+    if (it == m_entries.end() || it->seq != seq || it->done)
         return;
-    Entry& entry = m_entries[size_t(seq - m_firstSeq)];
-    if (entry.done)
-        return;
-    markDone(entry);
+    it->done = true;
+    --m_queued;
     popDone();
-    compactIfWasteful();
-}
-
-bool BrokerSpool::markDone(Entry& entry)
-{
-    entry.done = true;
-    return m_file.seek(entry.offset) && m_file.write(&kDone, 1) == 1 && m_file.flush();
 }
 
 void BrokerSpool::popDone()
 {
     while (!m_entries.empty() && m_entries.front().done) {
         m_bytes -= m_entries.front().size;
+        m_cachedBytes -= m_entries.front().cached.size();
         m_entries.pop_front();
-        ++m_firstSeq;
     }
-    if (m_entries.empty()) {
-        if (m_dropping)
-            qCWarning(lcBroker).noquote() << "the MQTT spool drained;" << m_dropped
-                                          << "messages were dropped while it was full";
+    if (m_queued == 0 && m_dropping) {
+        qCWarning(lcBroker).noquote()
+            << "the MQTT spool drained;" << m_dropped << "messages were dropped while it was full";
         m_dropping = false;
-        if (m_file.isOpen() && m_end > kMagic.size()) {
-            m_file.resize(kMagic.size());
-            m_end = kMagic.size();
-        }
     }
 }
 
-// Done records before the first queued one are dead space; once they outweigh
-// the queue, the queue is copied into a fresh file.
-void BrokerSpool::compactIfWasteful()
+// The oldest segment goes at once; a message appended meanwhile lands in a
+// fresh one.
+void BrokerSpool::dropOldest()
 {
-    if (m_entries.empty())
-        return;
-    const qint64 dead = m_entries.front().offset - kMagic.size();
-    if (dead < kCompactMinimum || dead < m_bytes)
-        return;
-    QSaveFile fresh(m_file.fileName());
-    if (!fresh.open(QIODevice::WriteOnly))
-        return;
-    fresh.write(kMagic);
-    std::deque<Entry> moved;
-    qint64 pos = kMagic.size();
-    for (const Entry& entry : m_entries) {
-        m_file.seek(entry.offset);
-        const QByteArray record = m_file.read(entry.size);
-        if (record.size() != entry.size)
-            return; // keep the old file
-        fresh.write(record);
-        moved.push_back({pos, entry.size, entry.done});
-        pos += entry.size;
+    if (m_segments.size() == 1) {
+        flush();
+        if (m_segments.size() == 1)
+            startSegment();
     }
-    if (!fresh.commit())
-        return;
-    const QString path = m_file.fileName();
-    m_file.close();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadWrite)) {
-        qCWarning(lcBroker).noquote() << "cannot reopen the MQTT spool" << path;
-        m_entries.clear();
-        m_bytes = 0;
-        return;
+    const qint64 oldest = m_entries.front().segment;
+    if (!m_dropping)
+        qCWarning(lcBroker).noquote() << "the MQTT spool is full (" << m_bound / (1024 * 1024)
+                                      << "MiB ); dropping the oldest queued messages";
+    m_dropping = true;
+    for (Entry& entry : m_entries) {
+        if (entry.segment != oldest)
+            break;
+        if (!entry.done) {
+            entry.done = true;
+            --m_queued;
+            ++m_dropped;
+        }
     }
-    m_entries = std::move(moved);
-    m_end = pos;
+    popDone();
+}
+
+bool BrokerSpool::writeMark()
+{
+    if (!m_markFile)
+        return false;
+    char mark[12];
+    qToLittleEndian(quint64(firstSeq()), mark);
+    qToLittleEndian(crc32(mark, 8), mark + 8);
+    return m_markFile->seek(0) && m_markFile->write(mark, 12) == 12 && m_markFile->flush();
+}
+
+void BrokerSpool::saveAcknowledged()
+{
+    const qint64 mark = firstSeq();
+    if (mark == m_savedMark || !writeMark())
+        return;
+    m_savedMark = mark;
+    // Only once the mark is on disk may the segments it covers go.
+    while (m_segments.size() > 1 && m_segments.front().lastSeq < mark) {
+        QFile::remove(m_segments.front().path);
+        m_segments.pop_front();
+        ++m_firstSegmentId;
+    }
 }

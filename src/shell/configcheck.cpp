@@ -234,9 +234,15 @@ void ConfigCheck::checkBroker()
     if (!broker.portNumber())
         add(true, BrokerSettings::key(), u"Port"_s,
             quoted(broker.port) + u" is not a port 1..65535"_s);
-    if (!broker.tlsCaFile.isEmpty() && !QFileInfo(broker.tlsCaFile).isReadable())
-        add(true, BrokerSettings::key(), u"TLS"_s,
-            quoted(broker.tlsCaFile) + u" cannot be read: no connection to the broker"_s);
+    else if (const QString error = broker.invalidity(); !error.isEmpty())
+        add(true, BrokerSettings::key(), QString(), error + u": nothing is published"_s);
+    if (const QString error = broker.tlsProblem(); !error.isEmpty())
+        add(true, BrokerSettings::key(), u"TLS"_s, error + u": no connection to the broker"_s);
+    QString passwordError;
+    broker.effectivePassword(&passwordError);
+    if (!passwordError.isEmpty())
+        add(true, BrokerSettings::key(), u"PasswordFile"_s,
+            passwordError + u": no connection to the broker"_s);
 }
 
 void ConfigCheck::checkModbus()

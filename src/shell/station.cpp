@@ -63,6 +63,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
             &Station::onArchiveFolderFailed);
     connect(&m_access, &TerminalAccess::portStateChanged, &m_publisher,
             &MqttPublisher::publishPortState);
+    connect(this, &Station::channelsReassigned, &m_publisher, &MqttPublisher::clearRows);
     connect(&m_liveListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
     connect(&m_historyListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
 }

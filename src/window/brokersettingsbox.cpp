@@ -28,6 +28,9 @@ constexpr Field kFields[] = {
     {u"Имя пользователя", u"txtMqttUsername"},
     {u"Пароль", u"txtMqttPassword"},
     {u"Сертификат CA (TLS)", u"txtMqttTls"},
+    {u"QoS (1 или 2)", u"txtMqttQos"},
+    {u"Очередь, МиБ", u"txtMqttSpoolMiB"},
+    {u"Файл пароля", u"txtMqttPasswordFile"},
 };
 constexpr int kBoxWidth = 449;
 } // namespace
@@ -48,6 +51,8 @@ BrokerSettingsBox::BrokerSettingsBox(Station& station, QWidget* parent)
     m_edits[5]->setEchoMode(QLineEdit::Password);
     m_edits[1]->setPlaceholderText(QString::number(BrokerSettings::kDefaultPort));
     m_edits[3]->setPlaceholderText(QStringLiteral("kx7r"));
+    m_edits[7]->setPlaceholderText(QStringLiteral("1"));
+    m_edits[8]->setPlaceholderText(QString::number(BrokerSettings::kDefaultSpoolMiB));
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblMqttStatus"));

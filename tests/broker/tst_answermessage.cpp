@@ -1,12 +1,14 @@
 // The JSON an answer is published as, checked against records whose fields are
-// worked out by hand.
+// worked out by hand, and the times it carries under a zone with summer time.
 #include "broker/answermessage.h"
 
 #include "answers/acceptedanswer.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <ctime>
 
 namespace {
 AnswerRecord recordFromHex(const char* hex)
@@ -38,29 +40,55 @@ AcceptedAnswer acceptedFrom(const AnswerRecord& record, int length, int terminal
         a.measurement = MeasurementRecord::fromAnswer(record, QStringLiteral("."));
     return a;
 }
+
+AnswerMessage::Context context()
+{
+    AnswerMessage::Context c;
+    c.address = 52;
+    c.channel = 3;
+    c.receivedMs = 1765342204123; // 2025-12-10T04:50:04.123Z
+    c.receivedOffset = 3600;
+    return c;
+}
+
+QJsonObject published(const AcceptedAnswer& answer, qint64 seq)
+{
+    return QJsonDocument::fromJson(AnswerMessage::json(answer, context(), seq)).object();
+}
 } // namespace
 
 class TestAnswerMessage : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void statusAnswer()
     {
         // Row 2 (k 1), status 0x02, stamp 04:50:04 10.12.2026, name "NoSensor  ".
         const char* hex = "FF340B02010432040A0C1A4E6F53656E736F722020";
         const AcceptedAnswer answer = acceptedFrom(recordFromHex(hex), AnswerRecord::kShortLength,
                                                    0, QStringLiteral("Нет сигнала"));
-        const QJsonObject o = QJsonDocument::fromJson(AnswerMessage::json(answer)).object();
-        QCOMPARE(AnswerMessage::topic(answer), QStringLiteral("channel/2"));
+        const QJsonObject o = published(answer, 41);
+        QCOMPARE(AnswerMessage::topic(answer), QStringLiteral("channel/2/status"));
+        QCOMPARE(o.value(QStringLiteral("seq")).toInteger(), 41);
+        QCOMPARE(o.value(QStringLiteral("address")).toInt(), 52);
+        QCOMPARE(o.value(QStringLiteral("channel")).toInt(), 3);
+        QCOMPARE(o.value(QStringLiteral("stamp")).toString(), QStringLiteral("10122026045004"));
+        QCOMPARE(o.value(QStringLiteral("received")).toString(),
+                 QStringLiteral("2025-12-10T05:50:04.123+01:00"));
         QCOMPARE(o.value(QStringLiteral("row")).toInt(), 2);
         QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("NoSensor"));
         QCOMPARE(o.value(QStringLiteral("terminal")).toString(), QStringLiteral("Терминал1"));
         QCOMPARE(o.value(QStringLiteral("status")).toInt(), 2);
         QCOMPARE(o.value(QStringLiteral("statusText")).toString(), QStringLiteral("Нет сигнала"));
         QCOMPARE(o.value(QStringLiteral("kind")).toString(), QStringLiteral("status"));
-        QVERIFY(o.value(QStringLiteral("time"))
-                    .toString()
-                    .startsWith(QStringLiteral("2026-12-10T04:50:04")));
+        QCOMPARE(o.value(QStringLiteral("time")).toString(),
+                 QStringLiteral("2026-12-10T04:50:04+01:00"));
         QVERIFY(!o.contains(QStringLiteral("values")));
         QCOMPARE(o.value(QStringLiteral("record")).toString(), QString::fromLatin1(hex));
     }
@@ -74,13 +102,15 @@ private slots:
                           "54616E6B204120202020";
         const AcceptedAnswer answer = acceptedFrom(recordFromHex(hex), AnswerRecord::kFullLength, 0,
                                                    QStringLiteral("Получены данные"));
-        const QJsonObject o = QJsonDocument::fromJson(AnswerMessage::json(answer)).object();
+        const QJsonObject o = published(answer, 5000000000);
+        QCOMPARE(AnswerMessage::topic(answer), QStringLiteral("channel/1"));
+        QCOMPARE(o.value(QStringLiteral("seq")).toInteger(), 5000000000);
         QCOMPARE(o.value(QStringLiteral("row")).toInt(), 1);
         QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("Tank A"));
         QCOMPARE(o.value(QStringLiteral("kind")).toString(), QStringLiteral("measurement"));
-        QVERIFY(o.value(QStringLiteral("time"))
-                    .toString()
-                    .startsWith(QStringLiteral("2026-12-10T04:50:02")));
+        QCOMPARE(o.value(QStringLiteral("time")).toString(),
+                 QStringLiteral("2026-12-10T04:50:02+01:00"));
+        QCOMPARE(o.value(QStringLiteral("stamp")).toString(), QStringLiteral("10122026045002"));
         const QJsonObject values = o.value(QStringLiteral("values")).toObject();
         QCOMPARE(values.size(), 29);
         QCOMPARE(values.value(QStringLiteral("Имя")).toString(), QStringLiteral("Tank A"));
@@ -90,6 +120,59 @@ private slots:
         QCOMPARE(values.value(QStringLiteral("T1")).toDouble(), 16.0);
         QCOMPARE(values.value(QStringLiteral("АЦП")).toDouble(), 2572.0);
         QCOMPARE(o.value(QStringLiteral("record")).toString(), QString::fromLatin1(hex));
+    }
+
+    // Berlin: +01:00 in winter, +02:00 in summer; 29.03.2015 02:00-03:00 does
+    // not exist, and its day began at +01:00.
+    void timeCarriesTheOffsetThenInForce_data()
+    {
+        QTest::addColumn<QString>("stamp"); // DDMMYYYYhhmmss
+        QTest::addColumn<QString>("time");  // empty for null
+        QTest::newRow("winter") << "10012015120000"
+                                << "2015-01-10T12:00:00+01:00";
+        QTest::newRow("summer") << "01072015235959"
+                                << "2015-07-01T23:59:59+02:00";
+        QTest::newRow("before the gap") << "29032015015959"
+                                        << "2015-03-29T01:59:59+01:00";
+        QTest::newRow("in the gap") << "29032015023000"
+                                    << "2015-03-29T02:30:00+01:00";
+        QTest::newRow("after the gap") << "29032015030000"
+                                       << "2015-03-29T03:00:00+02:00";
+        QTest::newRow("31.09") << "31092015120000"
+                               << "";
+        QTest::newRow("29.02.2015") << "29022015120000"
+                                    << "";
+    }
+    void timeCarriesTheOffsetThenInForce()
+    {
+        QFETCH(QString, stamp);
+        QFETCH(QString, time);
+        AnswerRecord record = recordFromHex("FF340B02010432040A0C1A4E6F53656E736F722020");
+        const int fields[] = {12, 10, 8, 0, 2, 4}; // second .. year, as text offsets
+        for (int i = 0; i < 6; ++i) {
+            const int value = stamp.mid(fields[i], i == 5 ? 4 : 2).toInt();
+            record[AnswerRecord::kShortStamp + i] = quint8(i == 5 ? value - 2000 : value);
+        }
+        const AcceptedAnswer answer =
+            acceptedFrom(record, AnswerRecord::kShortLength, 0, QStringLiteral("Нет сигнала"));
+        const QJsonObject o = published(answer, 1);
+        QCOMPARE(o.value(QStringLiteral("stamp")).toString(), stamp);
+        if (time.isEmpty())
+            QVERIFY(o.value(QStringLiteral("time")).isNull());
+        else
+            QCOMPARE(o.value(QStringLiteral("time")).toString(), time);
+    }
+
+    void clearingIsAnEmptyMessageOnEachTopic()
+    {
+        const auto measurement = AnswerMessage::message(AnswerMessage::clearing(29, false), 7);
+        const auto status = AnswerMessage::message(AnswerMessage::clearing(29, true), 8);
+        QVERIFY(measurement && status);
+        QCOMPARE(measurement->topic, QStringLiteral("channel/30"));
+        QCOMPARE(status->topic, QStringLiteral("channel/30/status"));
+        QVERIFY(measurement->payload.isEmpty() && status->payload.isEmpty());
+        QVERIFY(!AnswerMessage::message(QByteArray("A\x01"), 1));
+        QVERIFY(!AnswerMessage::message(QByteArray(40, 'A'), 1));
     }
 };
 

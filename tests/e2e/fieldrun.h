@@ -89,21 +89,27 @@ public:
         m_sim.reset();
     }
 
+    // A program (and its arguments) the station is started through, with the
+    // station's command line behind them.
+    void setStationWrapper(const QStringList& wrapper) { m_wrapper = wrapper; }
+
     bool startStation(const QStringList& extraArguments = {})
     {
         m_station = std::make_unique<QProcess>();
         m_station->setProcessChannelMode(QProcess::MergedChannels);
-        m_station->start(binary(QStringLiteral("kx7r-station")),
-                         QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
-                                     configPath(), QStringLiteral("--history-port"),
-                                     QString::number(m_historyPort)} +
-                             extraArguments);
+        QStringList command = m_wrapper;
+        command << binary(QStringLiteral("kx7r-station")) << QStringLiteral("--headless")
+                << QStringLiteral("--config") << configPath() << QStringLiteral("--history-port")
+                << QString::number(m_historyPort) << extraArguments;
+        m_station->start(command.takeFirst(), command);
         if (!m_station->waitForStarted(5000))
             return false;
         for (int i = 0; i < 100 && !stationLog().contains("history service"); ++i)
             m_station->waitForReadyRead(50);
         return stationLog().contains("history service listening");
     }
+
+    QProcess* station() { return m_station.get(); }
 
     // Ends the station as Ctrl-C would; true when it ended on its own.
     bool stopStation()
@@ -237,6 +243,7 @@ private:
     quint16 m_historyPort = 0;
     std::unique_ptr<QProcess> m_sim;
     std::unique_ptr<QProcess> m_station;
+    QStringList m_wrapper;
     QByteArray m_simLog;
     QByteArray m_stationLog;
 };

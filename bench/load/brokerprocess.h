@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+// A local Mosquitto on a free loopback port for the load benchmark, with one
+// subscriber that takes every message below kx7r/ at QoS 1 and drops it.
+class BrokerProcess {
+public:
+    BrokerProcess() = default;
+    ~BrokerProcess();
+    BrokerProcess(const BrokerProcess&) = delete;
+    BrokerProcess& operator=(const BrokerProcess&) = delete;
+
+    bool start(QString* error);
+    quint16 port() const { return m_port; }
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+    QProcess m_broker;
+    QProcess m_subscriber;
+};

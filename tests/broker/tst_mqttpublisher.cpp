@@ -1,0 +1,112 @@
+// The publisher against a real Mosquitto broker: measurements and status
+// answers keep separate retained topics, and a row given up has both cleared.
+#include "../e2e/brokerrun.h"
+#include "freeport.h"
+
+#include "answers/acceptedanswer.h"
+#include "broker/mqttpublisher.h"
+#include "model/stationstate.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+AcceptedAnswer answerFromHex(const char* hex, const QString& statusText)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    AcceptedAnswer a;
+    for (int i = 0; i < bytes.size(); ++i)
+        a.record[i] = quint8(bytes[i]);
+    a.kind = bytes.size() == AnswerRecord::kFullLength ? AcceptedAnswer::Kind::Measurement
+                                                       : AcceptedAnswer::Kind::Status;
+    a.row = a.record[AnswerRecord::kRow];
+    a.terminal = 0;
+    a.status = a.record[AnswerRecord::kStatus];
+    a.statusText = statusText;
+    const int stamp = a.kind == AcceptedAnswer::Kind::Measurement ? AnswerRecord::kFullStamp
+                                                                  : AnswerRecord::kShortStamp;
+    for (int i = 0; i < 6; ++i)
+        a.time[size_t(i)] = a.record[stamp + i];
+    if (a.kind == AcceptedAnswer::Kind::Measurement)
+        a.measurement = MeasurementRecord::fromAnswer(a.record, QStringLiteral("."));
+    return a;
+}
+
+// Row 1 (k 0): a measurement of "Tank A" and a status answer of the same row.
+const char* const kMeasurement =
+    "FF340A000000040038DD38DDB18300F307676C0554B40E331BC00018072003EA00A0"
+    "00E30099002300A900D100A253D0062B8F7C36750D24100232040A0C0232040A0C1A"
+    "54616E6B204120202020";
+const char* const kStatus = "FF340B02000432040A0C1A54616E6B204120202020";
+
+// topic -> payload of every retained message below the station's channels.
+QMap<QString, QByteArray> retained(quint16 port)
+{
+    QProcess sub;
+    sub.start(BrokerRun::executable(QStringLiteral("mosquitto_sub")),
+              {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+               QString::number(port), QStringLiteral("-t"), QStringLiteral("kx7r/st1/channel/#"),
+               QStringLiteral("-v"), QStringLiteral("--retained-only"), QStringLiteral("-W"),
+               QStringLiteral("1")});
+    sub.waitForFinished(5000);
+    QMap<QString, QByteArray> out;
+    for (const QByteArray& line : sub.readAllStandardOutput().split('\n'))
+        if (const qsizetype space = line.indexOf(' '); space > 0)
+            out.insert(QString::fromUtf8(line.left(space)), line.mid(space + 1));
+    return out;
+}
+} // namespace
+
+class TestMqttPublisher : public QObject {
+    Q_OBJECT
+
+private slots:
+    void retainedTopicsPerKindAndClearedWithTheRow()
+    {
+        QTemporaryDir dir;
+        BrokerRun broker(dir.path(), freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        StationState state;
+        state.channels[0].blockAddress = 52;
+        state.channels[0].channelNumber = 3;
+        MqttPublisher publisher(state);
+        BrokerSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(broker.port());
+        settings.clientId = QStringLiteral("st1");
+        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
+        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+
+        publisher.beginTick();
+        publisher.accept(answerFromHex(kMeasurement, QStringLiteral("Получены данные")));
+        publisher.accept(answerFromHex(kStatus, QStringLiteral("Нет сигнала")));
+        publisher.endTick();
+        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 5000);
+        const auto kept = retained(broker.port());
+        const QJsonObject measurement =
+            QJsonDocument::fromJson(kept.value(QStringLiteral("kx7r/st1/channel/1"))).object();
+        const QJsonObject status =
+            QJsonDocument::fromJson(kept.value(QStringLiteral("kx7r/st1/channel/1/status")))
+                .object();
+        QCOMPARE(measurement.value(QStringLiteral("kind")).toString(),
+                 QStringLiteral("measurement"));
+        QCOMPARE(measurement.value(QStringLiteral("address")).toInt(), 52);
+        QCOMPARE(measurement.value(QStringLiteral("channel")).toInt(), 3);
+        QCOMPARE(status.value(QStringLiteral("kind")).toString(), QStringLiteral("status"));
+        QCOMPARE(status.value(QStringLiteral("seq")).toInteger(),
+                 measurement.value(QStringLiteral("seq")).toInteger() + 1);
+
+        publisher.clearRows({0});
+        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 5000);
+        const auto cleared = retained(broker.port());
+        QVERIFY2(!cleared.contains(QStringLiteral("kx7r/st1/channel/1")) &&
+                     !cleared.contains(QStringLiteral("kx7r/st1/channel/1/status")),
+                 qPrintable(QStringList(cleared.keys()).join(u' ')));
+        publisher.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqttPublisher)
+#include "tst_mqttpublisher.moc"
