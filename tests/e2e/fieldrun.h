@@ -89,15 +89,19 @@ public:
         m_sim.reset();
     }
 
+    // The web status service is off unless the arguments give it a port.
     bool startStation(const QStringList& extraArguments = {})
     {
+        const QStringList web = extraArguments.contains(QStringLiteral("--http-port"))
+                                    ? QStringList()
+                                    : QStringList{QStringLiteral("--http-port"), QString()};
         m_station = std::make_unique<QProcess>();
         m_station->setProcessChannelMode(QProcess::MergedChannels);
         m_station->start(binary(QStringLiteral("kx7r-station")),
                          QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
                                      configPath(), QStringLiteral("--history-port"),
                                      QString::number(m_historyPort)} +
-                             extraArguments);
+                             web + extraArguments);
         if (!m_station->waitForStarted(5000))
             return false;
         for (int i = 0; i < 100 && !stationLog().contains("history service"); ++i)

@@ -1,0 +1,226 @@
+#include "webservice.h"
+
+#include "httprequest.h"
+#include "httprequestreader.h"
+#include "weblogging.h"
+#include "webpage.h"
+
+#include "model/clock.h"
+#include "net/acceptretry.h"
+#include "net/tcpkeepalive.h"
+#include "net/tcptexts.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+
+namespace {
+QString peerText(const QTcpSocket* socket)
+{
+    return TcpTexts::address(socket->peerAddress()) + u':' + QString::number(socket->peerPort());
+}
+} // namespace
+
+WebService::WebService(const StationState& state, const LatestAnswers& latest, const Clock& clock,
+                       QObject* parent)
+    : QObject(parent), m_state(state), m_latest(latest), m_clock(clock), m_started(clock.now()),
+      m_report(state, latest), m_server(new QTcpServer(this)),
+      m_connectionLog(lcWeb, QStringLiteral("web status service"))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &WebService::acceptPending);
+    new AcceptRetry(*m_server, lcWeb, QStringLiteral("web status service"));
+    m_idleTimer.setInterval(kIdleCheckMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &WebService::closeIdleClients);
+}
+
+WebService::~WebService()
+{
+    stop();
+}
+
+Outcome WebService::listen(const QHostAddress& address, quint16 port)
+{
+    if (!m_server->listen(address, port))
+        return TcpTexts::listenFailure(*m_server);
+    m_idleTimer.start();
+    return Outcome::success();
+}
+
+void WebService::stop()
+{
+    m_idleTimer.stop();
+    m_server->close();
+    const std::vector<Client> clients = std::move(m_clients);
+    m_clients.clear();
+    for (const Client& client : clients) {
+        if (!client.socket)
+            continue;
+        client.socket->disconnect(this);
+        client.socket->abort();
+        client.socket->deleteLater();
+    }
+    if (!clients.empty())
+        emit clientsChanged();
+}
+
+bool WebService::isListening() const
+{
+    return m_server->isListening();
+}
+
+quint16 WebService::port() const
+{
+    return m_server->serverPort();
+}
+
+WebService::Client* WebService::find(const QTcpSocket* socket)
+{
+    for (Client& client : m_clients)
+        if (client.socket == socket)
+            return &client;
+    return nullptr;
+}
+
+void WebService::acceptPending()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        if (int(m_clients.size()) >= m_clientLimit) {
+            refuse(socket);
+            continue;
+        }
+        if (m_refused > 0) {
+            m_connectionLog.report(
+                QStringLiteral("web status service accepts clients again; %1 connections were "
+                               "refused")
+                    .arg(m_refused));
+            m_refused = 0;
+        }
+        // The kernel holds what does not fit: a client cannot make the station buffer more.
+        socket->setReadBufferSize(HttpRequestReader::kMaxHeadBytes);
+        enableTcpKeepAlive(*socket);
+        const QString peer = peerText(socket);
+        m_clients.push_back(Client{socket,
+                                   peer,
+                                   {},
+                                   m_clock.now(),
+                                   BadInputLog(lcWeb, u"web client " + peer, &m_connectionLog)});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { serve(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { clientGone(socket); });
+        emit clientsChanged();
+    }
+}
+
+// Every client holds a descriptor: beyond the limit a connection is closed at once.
+void WebService::refuse(QTcpSocket* socket)
+{
+    if (m_refused++ == 0)
+        m_connectionLog.report(QStringLiteral("web status service has %1 clients: further "
+                                              "connections are closed at once, first %2")
+                                   .arg(m_clientLimit)
+                                   .arg(peerText(socket)),
+                               QtWarningMsg);
+    socket->abort();
+    socket->deleteLater();
+}
+
+// Answers the whole requests in the client's bytes, in order, while its
+// replies are taken; a bad one gets its error and the connection ends.
+void WebService::serve(QTcpSocket* socket)
+{
+    Client* client = find(socket);
+    while (client && !client->closing && socket->bytesToWrite() <= kReplyBacklogLimit) {
+        const qint64 room = HttpRequestReader::kMaxHeadBytes - client->buffer.size();
+        if (room > 0 && socket->bytesAvailable() > 0)
+            client->buffer += socket->read(room);
+        const HttpRequestReader::Result read = HttpRequestReader::read(client->buffer);
+        if (read.status == HttpRequestReader::Status::Incomplete)
+            return;
+        if (read.status == HttpRequestReader::Status::Bad) {
+            client->badInput.report(u"sent " + QString::fromLatin1(read.why) + u": " +
+                                    BadInputLog::quoted(client->buffer));
+            client->closing = true;
+            client->buffer.clear();
+            socket->write(HttpResponse::error(read.error).serialized(false));
+            socket->disconnectFromHost();
+            return;
+        }
+        client->buffer.remove(0, read.consumed);
+        client->lastRequest = m_clock.now();
+        const HttpRequest& request = read.request;
+        if (!request.isReadOnly())
+            client->badInput.report(u"sent a " + QString::fromLatin1(request.method.left(16)) +
+                                    u" request: this service only reads");
+        socket->write(respond(request).serialized(request.keepAlive, request.isHead()));
+        if (!request.keepAlive) {
+            client->closing = true;
+            socket->disconnectFromHost();
+            return;
+        }
+        client = find(socket); // a write may have ended the connection
+    }
+}
+
+HttpResponse WebService::respond(const HttpRequest& request) const
+{
+    const bool known = request.path == "/" || request.path == "/api/status" ||
+                       (request.path == "/metrics" && m_metrics);
+    if (!known)
+        return HttpResponse::error(404);
+    if (!request.isReadOnly())
+        return HttpResponse::error(405);
+    HttpResponse response;
+    if (request.path == "/") {
+        response.contentType = "text/html; charset=utf-8";
+        response.body = WebPage::html();
+        response.headers.emplaceBack("Content-Security-Policy", WebPage::contentSecurityPolicy());
+        response.headers.emplaceBack("X-Frame-Options", "DENY");
+    } else if (request.path == "/api/status") {
+        response = statusReply();
+    } else {
+        // The text exposition format, version 0.0.4, as Prometheus asks for it.
+        response.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        response.body = m_metrics();
+    }
+    return response;
+}
+
+HttpResponse WebService::statusReply() const
+{
+    HttpResponse response;
+    response.contentType = "application/json";
+    response.body =
+        m_report.json(m_services ? m_services() : ServiceSnapshot{}, m_clock.now(), m_started);
+    return response;
+}
+
+void WebService::clientGone(QTcpSocket* socket)
+{
+    const auto at =
+        std::find_if(m_clients.begin(), m_clients.end(),
+                     [socket](const Client& client) { return client.socket == socket; });
+    if (at == m_clients.end())
+        return;
+    at->badInput.close();
+    m_clients.erase(at);
+    socket->disconnect(this);
+    socket->deleteLater();
+    emit clientsChanged();
+}
+
+void WebService::closeIdleClients()
+{
+    const QDateTime now = m_clock.now();
+    QList<QPointer<QTcpSocket>> idle;
+    for (const Client& client : m_clients)
+        if (client.socket && client.lastRequest.secsTo(now) >= kIdleSeconds)
+            idle.append(client.socket);
+    for (const QPointer<QTcpSocket>& socket : idle) {
+        if (!socket)
+            continue;
+        // Aborting emits disconnected, which forgets the client.
+        socket->abort();
+        if (socket)
+            clientGone(socket);
+    }
+}
