@@ -59,6 +59,7 @@ void LiveServer::closeClients()
 {
     const QList<Client> clients = m_clients;
     m_clients.clear();
+    m_state.counters.live.clientsNow = 0;
     for (const Client& client : clients) {
         client.socket->disconnect(this);
         client.socket->abort();
@@ -88,9 +89,11 @@ void LiveServer::acceptPending()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (m_clients.size() >= m_clientLimit) {
+            ++m_state.counters.live.connectionsRefused;
             refuse(socket);
             continue;
         }
+        ++m_state.counters.live.connectionsAccepted;
         if (m_refused > 0) {
             m_connectionLog.report(
                 QStringLiteral("live service accepts clients again; %1 connections were refused")
@@ -102,6 +105,7 @@ void LiveServer::acceptPending()
         m_clients.append(
             Client{socket, 0,
                    BadInputLog(lcAnswers, u"live client " + peerText(socket), &m_connectionLog)});
+        m_state.counters.live.clientsNow = quint64(m_clients.size());
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, socket] { ServerSocketClientRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this,
@@ -163,6 +167,7 @@ void LiveServer::ServerSocketClientDisconnect(QTcpSocket* socket)
     // Only the leaving row goes; the rows below move up and keep their cells.
     const int row = int(at - m_clients.begin()) + 1;
     m_clients.erase(at);
+    m_state.counters.live.clientsNow = quint64(m_clients.size());
     if (m_clients.isEmpty())
         showNoClients();
     else
@@ -192,7 +197,10 @@ void LiveServer::ServerSocketClientRead(QTcpSocket* socket)
 void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
 {
     const auto request = LiveRequest::parse(bytes);
+    // Refused below unless it names a connected row of the poll list.
+    quint64& badRequests = m_state.counters.live.badRequests;
     if (!request) {
+        ++badRequests;
         log.report(u"request is not two numbers: " + BadInputLog::quoted(bytes));
         return;
     }
@@ -202,11 +210,13 @@ void LiveServer::takeRequest(const QByteArray& bytes, BadInputLog& log)
     }
     const int row = request->row;
     if (row < 1 || row > kChannelCount) {
+        ++badRequests;
         log.report(
             QStringLiteral("request for row %1 outside 1..%2 ignored").arg(row).arg(kChannelCount));
         return;
     }
     if (m_state.queryList.text(row, QueryColumn::Terminal) == Texts::notConnected) {
+        ++badRequests;
         log.report(QStringLiteral("request for row %1 ignored: its terminal is %2")
                        .arg(row)
                        .arg(Texts::notConnected));
@@ -285,6 +295,7 @@ void LiveServer::sendTo(Client& client, const QByteArray& bytes, const QList<qsi
                 << "live client" << peerText(socket) << "does not take its frames: dropping them";
         client.dropped += dropped;
         m_droppedFrames += dropped;
+        m_state.counters.live.framesDropped += quint64(dropped);
     } else if (client.dropped > 0) {
         qCInfo(lcAnswers).noquote() << "live client" << peerText(socket)
                                     << "takes frames again after" << client.dropped << "dropped";
@@ -292,6 +303,7 @@ void LiveServer::sendTo(Client& client, const QByteArray& bytes, const QList<qsi
     }
     if (fitting == 0)
         return;
+    m_state.counters.live.framesSent += quint64(fitting);
     socket->write(fitting == frameEnds.size() ? bytes : bytes.left(frameEnds[fitting - 1]));
     socket->flush();
 }

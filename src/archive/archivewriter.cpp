@@ -4,6 +4,7 @@
 
 #include "answers/measurementrecord.h"
 
+#include "model/archivecounters.h"
 #include "model/codepage1251.h"
 #include "model/logcategories.h"
 #include "model/settingsschema.h"
@@ -75,9 +76,16 @@ void ArchiveWriter::AppendToArchive(const QList<MeasurementRecord>& records)
         appendLines(file);
 }
 
+void ArchiveWriter::count(quint64 ArchiveCounters::*counter, int lines)
+{
+    if (m_counters)
+        m_counters->*counter += quint64(lines);
+}
+
 void ArchiveWriter::appendLines(const FileLines& batch)
 {
     if (!QDir(batch.folder).exists() && !QDir().mkpath(batch.folder)) {
+        count(&ArchiveCounters::folderFailures, batch.count);
         for (int i = 0; i < batch.count; ++i)
             emit folderCreationFailed(batch.folder);
         return;
@@ -88,11 +96,16 @@ void ArchiveWriter::appendLines(const FileLines& batch)
         qCWarning(lcArchive).noquote()
             << "cannot" << (created ? "create" : "open") << file.fileName() << ":"
             << file.errorString() << "-" << batch.count << "measurement(s) lost";
+        count(&ArchiveCounters::writeFailures, batch.count);
         return;
     }
     // One write for all lines, so a reader never sees half a line.
     const QByteArray bytes = created ? headerLine() + batch.lines : batch.lines;
-    if (file.write(bytes) != bytes.size() || !file.flush())
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         qCWarning(lcArchive).noquote()
             << "cannot write" << file.fileName() << ":" << file.errorString();
+        count(&ArchiveCounters::writeFailures, batch.count);
+        return;
+    }
+    count(&ArchiveCounters::linesWritten, batch.count);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 class SettingsStore;
+struct ArchiveCounters;
 struct MeasurementRecord;
 
 // Appends each measurement as one line to its channel's file of the day under
@@ -21,6 +22,9 @@ public:
 
     void AppendToArchive(const MeasurementRecord& record);
     void AppendToArchive(const QList<MeasurementRecord>& records);
+
+    // Where lines written and lost are counted; none until set.
+    void setCounters(ArchiveCounters* counters) { m_counters = counters; }
 
     static QByteArray headerLine();
     static QByteArray dataLine(const MeasurementRecord& record);
@@ -39,6 +43,8 @@ private:
         int count = 0;
     };
     void appendLines(const FileLines& batch);
+    void count(quint64 ArchiveCounters::*counter, int lines);
 
     const SettingsStore& m_settings;
+    ArchiveCounters* m_counters = nullptr;
 };

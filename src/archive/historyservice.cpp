@@ -94,6 +94,7 @@ void HistoryService::ServerSocketRefreshHistoryClientConnect(QTcpSocket* socket)
         return;
     }
     m_client = socket;
+    ++m_state.counters.history.sessions;
     m_clientAddress = TcpTexts::address(socket->peerAddress());
     m_clientPort = socket->peerPort();
     m_badInput.emplace(
@@ -180,6 +181,7 @@ void HistoryService::ServerSocketRefreshHistoryIdleCheck()
         return;
     qCInfo(lcArchive).noquote() << "history client" << m_clientAddress << m_clientPort
                                 << "closed: no request for" << kIdleSeconds / 60 << "minutes";
+    ++m_state.counters.history.idleCloses;
     removeRow();
     dropClient();
 }
@@ -214,6 +216,7 @@ void HistoryService::ServerSocketRefreshHistoryClientRead(QTcpSocket* socket)
     m_lastActivity = m_clock.now();
     HistoryProtocol::Answer answer =
         m_protocol.ServeRequest(socket->readAll(), row, m_transfer != nullptr);
+    m_state.counters.history.badRequests += quint64(answer.badInput.size());
     for (const QString& what : answer.badInput)
         m_badInput->report(what);
     send(answer.replies);
@@ -239,9 +242,11 @@ void HistoryService::sendChunks()
         }
         m_transferLeft -= chunk.size();
         m_client->write(chunk);
+        m_state.counters.history.bytesSent += quint64(chunk.size());
     }
     if (m_transferLeft > 0)
         return;
+    ++m_state.counters.history.filesSent;
     endTransfer();
     m_lastActivity = m_clock.now();
     if (!m_afterTransfer.isEmpty()) {

@@ -123,6 +123,7 @@ void MqttPublisher::onDisconnected()
     qCWarning(lcBroker).noquote() << "lost the MQTT broker" << m_settings.address()
                                   << "; answers are queued until it is back";
     m_problem = QStringLiteral("lost");
+    ++m_state.counters.broker.reconnects;
     m_inFlight.clear();
     m_nextSeq = m_spool.firstSeq();
     m_connection.open(m_settings, m_settings.topicRoot() + QStringLiteral("status"), kOffline);
@@ -153,6 +154,7 @@ void MqttPublisher::onPublished(int mid)
         return;
     m_spool.acknowledge(it.value());
     m_inFlight.erase(it);
+    ++m_state.counters.broker.published;
     drain();
     emit stateChanged();
 }

@@ -44,6 +44,7 @@ public:
     bool isEnabled() const { return m_enabled; }
     bool isConnected() const { return m_connection.isConnected(); }
     int queued() const { return m_spool.count(); }
+    qint64 droppedCount() const { return m_spool.droppedCount(); }
     // The status line the window shows.
     QString statusText() const;
 

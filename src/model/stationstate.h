@@ -4,6 +4,7 @@
 #include "channelentry.h"
 #include "pollbook.h"
 #include "pollqueue.h"
+#include "stationcounters.h"
 #include "stationlimits.h"
 #include "terminalport.h"
 
@@ -38,6 +39,9 @@ struct StationState {
     // tblCurrentConnections and tblCurrentConnectionsForUpdate
     CellGrid currentConnections{2, 5};
     CellGrid currentConnectionsForUpdate{1, 5};
+
+    // Counts of what every part did, for the diagnostics views.
+    StationCounters counters;
 
     // Rebuilds every poll queue from the channel table (k ascending).
     void rebuildQueues();

@@ -9,6 +9,8 @@
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
 
+#include <QDeadlineTimer>
+
 PollScheduler::PollScheduler(StationState& state, TerminalAccess& access, IconBlinker& blinker,
                              QObject* parent)
     : QObject(parent), m_state(state), m_access(access), m_blinker(blinker)
@@ -59,16 +61,32 @@ bool PollScheduler::sendForwarded(int t)
     if (m_state.queryList.text(m_state.forwardRow, QueryColumn::Terminal) != terminalText(t))
         return false;
     m_access.OpenTerminal(t, m_state.terminals[t].baudRate);
+    const int row = m_state.forwardRow;
     m_state.forwardRow = 0;
-    writeForwardFrame(t);
+    writeForwardFrame(t, row);
     return true;
 }
 
-void PollScheduler::writeForwardFrame(int t)
+void PollScheduler::writeForwardFrame(int t, int row)
 {
     qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "forwarded request"
                                 << QString::fromLatin1(m_state.forwardFrame.trimmed());
     m_access.write(t, m_state.forwardFrame);
+    countRequest(row - 1, true);
+}
+
+void PollScheduler::countRequest(int k, bool forwarded)
+{
+    if (k < 0 || k >= kChannelCount)
+        return;
+    ChannelCounters& counters = m_state.counters.channels[size_t(k)];
+    if (forwarded) {
+        // What a block makes of it is its own affair: not timed.
+        ++counters.forwardedRequests;
+        return;
+    }
+    ++counters.requestsSent;
+    counters.requestWrittenNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
 }
 
 void PollScheduler::pollNext(int t, bool mayForward)
@@ -89,7 +107,7 @@ void PollScheduler::pollNext(int t, bool mayForward)
     if (mayForward && m_state.forwardRow == k + 1) {
         // The forwarded request takes this poll's place; k is polled next tick.
         m_state.forwardRow = 0;
-        writeForwardFrame(t);
+        writeForwardFrame(t, k + 1);
         return;
     }
 
@@ -97,6 +115,7 @@ void PollScheduler::pollNext(int t, bool mayForward)
     const int row = k + 1;
     if (SendRequest(t, channel.blockAddress, channel.channelNumber)) {
         m_state.poll.requested(t, k);
+        countRequest(k, false);
         m_state.countdownSeconds[k] = channel.timeoutSeconds;
         m_state.queryList.setText(row, QueryColumn::Waiting,
                                   Texts::waitingPrefix + QString::number(channel.timeoutSeconds) +

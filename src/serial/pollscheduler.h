@@ -55,7 +55,9 @@ private:
     bool sendForwarded(int t);
     // Step B; with mayForward the forwarded request may take the poll's place.
     void pollNext(int t, bool mayForward);
-    void writeForwardFrame(int t);
+    void writeForwardFrame(int t, int row);
+    // Counts a request written for channel k; a poll's time is noted for its response time.
+    void countRequest(int k, bool forwarded);
 
     StationState& m_state;
     TerminalAccess& m_access;

@@ -58,12 +58,14 @@ void Receiver::takeBytes(int t, const char* bytes, qsizetype size)
     while (!rest.isEmpty()) {
         const FrameAssembler::Step step = assembler.take(rest);
         rest = rest.sliced(step.consumed);
-        if (step.status == FrameAssembler::Status::Frame)
+        if (step.status == FrameAssembler::Status::Frame) {
             frameComplete(t);
-        else if (step.status == FrameAssembler::Status::Overflow)
+        } else if (step.status == FrameAssembler::Status::Overflow) {
+            ++m_state.counters.terminals[size_t(t)].overflowFrames;
             qCWarning(lcSerial).noquote()
                 << "terminal" << t + 1 << m_state.terminals[t].comName << "dropped a frame of"
                 << FrameAssembler::kBufferSize << "characters without CR LF";
+        }
     }
 }
 
@@ -80,12 +82,15 @@ void Receiver::frameComplete(int t)
     // Decoding works in place: keep the characters for the log line.
     const QByteArray characters =
         lcSerial().isDebugEnabled() ? assembler.frame().toByteArray() : QByteArray();
+    TerminalCounters& counters = m_state.counters.terminals[size_t(t)];
     if (!assembler.DecodeFrame()) {
+        ++counters.lrcErrors;
         qCDebug(lcSerial) << "terminal" << t + 1
                           << "frame failed its LRC:" << characters.toHex(' ');
         m_blinker.flash(2);
         return;
     }
+    ++counters.framesAccepted;
     const QByteArrayView bytes = assembler.bytes(len / 2);
     qCDebug(lcSerial).noquote() << "terminal" << t + 1 << "frame"
                                 << QString::fromLatin1(bytes.toByteArray().toHex(' '));
@@ -106,10 +111,12 @@ void Receiver::showOnMonitor(int t, QByteArrayView bytes)
 void Receiver::dispatch(int t, QByteArrayView bytes)
 {
     const auto n = int(bytes.size());
-    if (n <= kCodeByte || quint8(bytes[kCodeByte]) != HexFrame::kRequestCode)
+    if (n > kCodeByte && quint8(bytes[kCodeByte]) != HexFrame::kRequestCode)
         return;
-    if (handedToAnswer(n))
+    if (n > kCodeByte && handedToAnswer(n))
         m_decoder.DecodeAnswer(t, bytes);
     else if (handedToCompactAnswer(n))
         m_decoder.DecodeCompactAnswer(t, bytes);
+    else
+        ++m_state.counters.terminals[size_t(t)].unacceptedLength;
 }

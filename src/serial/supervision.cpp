@@ -97,6 +97,9 @@ void Supervision::expire(int k, int t)
     const int row = k + 1;
     const bool firstSilence = !m_silent[k];
     m_silent[k] = true;
+    ChannelCounters& counters = m_state.counters.channels[size_t(k)];
+    ++counters.timeouts;
+    counters.requestWrittenNs = 0; // a late answer has no response time
 
     if (channel.mode == Texts::modeActive) {
         m_state.countdownSeconds[k] = channel.timeoutSeconds;

@@ -105,7 +105,9 @@ bool TerminalAccess::OpenTerminal(int t, const QString& baud)
     const QString device = deviceForComName(terminal.comName, m_settings);
     port.setPortName(device);
     const bool opened = !device.isEmpty() && port.open(QIODevice::ReadWrite);
+    TerminalCounters& counters = m_state.counters.terminals[size_t(t)];
     if (!opened) {
+        ++counters.openFailures;
         terminal.handle = TerminalPort::Handle::Invalid;
         terminal.status = Texts::portBusy;
         reportOpenFailure(t, device.isEmpty() ? QStringLiteral("no device for this name")
@@ -117,6 +119,7 @@ bool TerminalAccess::OpenTerminal(int t, const QString& baud)
         m_openFailure[t] = QString();
         qCInfo(lcSerial).noquote() << "terminal" << t + 1 << terminal.comName << "opens again";
     }
+    ++counters.opens;
     terminal.handle = TerminalPort::Handle::Open;
     applyLineSettings(t, port, baud);
     terminal.status = Texts::portConnected;
@@ -142,6 +145,7 @@ void TerminalAccess::boundBacklog(int t)
             << kReadBacklogLimit << "bytes between two receive ticks: dropping the oldest";
     const qint64 skipped = qMax<qint64>(port->skip(excess), 0);
     backlog.dropped += skipped;
+    m_state.counters.terminals[size_t(t)].floodDroppedBytes += quint64(skipped);
     backlog.episodeDropped += skipped;
     backlog.droppedSinceRead = true;
 }
@@ -170,6 +174,7 @@ QByteArray TerminalAccess::readArrived(int t)
     backlog.droppedSinceRead = false;
     const QByteArray bytes = port->readAll();
     terminal.bytesTransferred = quint32(bytes.size());
+    m_state.counters.terminals[size_t(t)].bytesRead += quint64(bytes.size());
     return bytes;
 }
 
@@ -188,8 +193,9 @@ void TerminalAccess::write(int t, const QByteArray& bytes)
         terminal.bytesTransferred = 0;
         return;
     }
-    port->write(bytes);
+    const qint64 written = port->write(bytes);
     port->flush();
+    m_state.counters.terminals[size_t(t)].bytesWritten += quint64(qMax<qint64>(written, 0));
 #ifdef Q_OS_WIN
     m_writeDeadline[t] = QDeadlineTimer(kWriteTimeoutMs);
 #endif
@@ -219,6 +225,11 @@ void TerminalAccess::showPortState(int t, const QString& text, CellColour colour
     CellGrid& grid = m_state.rsSettings;
     const int column = t + 1;
     const bool changed = grid.text(RsRow::Status, column) != text;
+    using PortState = TerminalCounters::PortState;
+    m_state.counters.terminals[size_t(t)].portState = text == Texts::portConnected
+                                                          ? PortState::Connected
+                                                      : text == Texts::portBusy ? PortState::Busy
+                                                                                : PortState::None;
     grid.setCell(RsRow::Status, column, text, colour);
     if (changed)
         emit portStateChanged(t, text);

@@ -1,5 +1,6 @@
 #include "station.h"
 
+#include "model/clock.h"
 #include "model/integertext.h"
 #include "model/logcategories.h"
 #include "model/settingsschema.h"
@@ -34,7 +35,8 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_scheduler(m_state, m_access, m_blinker), m_supervision(m_state, m_access),
       m_archiveWriter(m_settings), m_measurementStore(m_settings, m_archiveWriter),
       m_liveServer(m_state, m_scheduler), m_publisher(m_state), m_latest(m_clock),
-      m_modbus(m_state, m_latest, m_clock), m_decoder(m_state, m_clock, m_consumers),
+      m_answerCounter(m_state.counters, m_clock), m_modbus(m_state, m_latest, m_clock),
+      m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock),
       m_web(m_state, m_latest, m_clock),
@@ -59,8 +61,11 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
     m_consumers.add(m_measurementStore);
     m_consumers.add(m_liveServer);
     m_consumers.add(m_publisher);
+    m_consumers.add(m_answerCounter);
     m_consumers.add(m_latest);
     setUpTimers();
+    m_archiveWriter.setCounters(&m_state.counters.archive);
+    connect(&m_publisher, &MqttPublisher::stateChanged, this, &Station::countBrokerState);
     connect(&m_blinker, &IconBlinker::iconStateChanged, this, &Station::iconStateChanged);
     connect(&m_archiveWriter, &ArchiveWriter::folderCreationFailed, this,
             &Station::onArchiveFolderFailed);
@@ -98,6 +103,7 @@ void Station::setUpTimers()
 void Station::start(bool startTimers)
 {
     m_state.historyClientSeq = 1;
+    m_state.counters.startedMsecs = m_clock.now().toMSecsSinceEpoch();
     m_state.iconState = 0;
     emit iconStateChanged(0);
     readStoredSettings();
@@ -458,6 +464,14 @@ void Station::onArchiveFolderFailed(const QString& folder)
 {
     qCWarning(lcArchive).noquote() << Texts::archiveFolderMessage << folder;
     emit archiveFolderFailed(folder);
+}
+
+void Station::countBrokerState()
+{
+    BrokerCounters& broker = m_state.counters.broker;
+    broker.connected = m_publisher.isConnected();
+    broker.queued = quint64(qMax(m_publisher.queued(), 0));
+    broker.dropped = quint64(qMax<qint64>(m_publisher.droppedCount(), 0));
 }
 
 Outcome Station::applyBroker(const BrokerSettings& broker)

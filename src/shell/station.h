@@ -10,6 +10,7 @@
 #include "archive/measurementstore.h"
 #include "broker/brokersettings.h"
 #include "broker/mqttpublisher.h"
+#include "diagnostics/answercounter.h"
 #include "modbus/modbusservice.h"
 #include "modbus/modbussettings.h"
 #include "model/outcome.h"
@@ -93,6 +94,8 @@ public:
     WebService& web() { return m_web; }
     const ListenRetry& httpListen() const { return m_httpListen; }
     QString httpEndpoint() const;
+    // What every channel, terminal and service did since start-up.
+    const StationCounters& counters() const { return m_state.counters; }
 
 signals:
     void iconStateChanged(int iconState);
@@ -123,6 +126,7 @@ private:
     void openTerminals();
     int storedInteger(const QString& key, const QString& valueName, const QString& text);
     void onArchiveFolderFailed(const QString& folder);
+    void countBrokerState();
 
     SettingsStore& m_settings;
     const Clock& m_clock;
@@ -144,6 +148,7 @@ private:
     LiveServer m_liveServer;
     MqttPublisher m_publisher;
     LatestAnswers m_latest;
+    AnswerCounter m_answerCounter;
     ModbusService m_modbus;         // serves m_latest's values
     AnswerConsumerList m_consumers; // the archive, the live service, the broker, the latest values
     AnswerDecoder m_decoder;

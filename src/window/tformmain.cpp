@@ -3,6 +3,7 @@
 #include "applystatus.h"
 #include "brokersettingsbox.h"
 #include "cellgridview.h"
+#include "diagnosticspage.h"
 #include "folderlistproxy.h"
 #include "grideditors.h"
 #include "linemonitorfeed.h"
@@ -110,6 +111,8 @@ TFormMain::TFormMain(Station& station, QWidget* parent) : QMainWindow(parent), m
     auto* modbusPage = new ModbusPage(m_station);
     connect(modbusPage, &ModbusPage::applyFailed, this,
             [this](const QString& text) { showError(Texts::applicationTitle, text); });
+    m_pageControl->addTab(scrollingPage(new DiagnosticsPage(m_station)),
+                          QStringLiteral("Диагностика"));
     m_pageControl->addTab(scrollingPage(modbusPage), QStringLiteral("Modbus TCP"));
     m_pageControl->setCurrentIndex(0);
     connect(m_pageControl, &QTabWidget::currentChanged, this, &TFormMain::PageControlChange);

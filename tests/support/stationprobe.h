@@ -8,4 +8,6 @@ struct StationProbe {
     static HistoryService& historyService(Station& station) { return station.m_historyService; }
     static QTimer& timerSendQuerry(Station& station) { return station.m_timerSendQuerry; }
     static IconBlinker& blinker(Station& station) { return station.m_blinker; }
+    static PollScheduler& scheduler(Station& station) { return station.m_scheduler; }
+    static Supervision& supervision(Station& station) { return station.m_supervision; }
 };
