@@ -31,6 +31,19 @@ QJsonArray headings(const CellGrid& grid)
     return out;
 }
 
+// A grid's headings and its rows of cells with their colours.
+QJsonObject cells(const CellGrid& grid)
+{
+    QJsonArray rows;
+    for (int r = 1; r < grid.rows(); ++r) {
+        QJsonArray row;
+        for (int c = 0; c < grid.columns(); ++c)
+            row.append(cell(grid, r, c));
+        rows.append(row);
+    }
+    return {{QStringLiteral("headings"), headings(grid)}, {QStringLiteral("rows"), rows}};
+}
+
 // A connection list: its headings and its rows' cell texts.
 QJsonObject connections(const CellGrid& grid)
 {
@@ -108,8 +121,12 @@ QJsonObject StatusReport::terminal(int t) const
 }
 
 QJsonObject StatusReport::build(const ServiceSnapshot& services, const QDateTime& now,
-                                const QDateTime& started) const
+                                const QDateTime& started)
 {
+    m_diagnostics.refresh(m_state);
+    const QJsonObject counters{{QStringLiteral("channels"), cells(m_diagnostics.channels())},
+                               {QStringLiteral("terminals"), cells(m_diagnostics.terminals())},
+                               {QStringLiteral("services"), m_diagnostics.servicesText()}};
     QJsonArray channels;
     for (int k = 0; k < kChannelCount; ++k)
         channels.append(channel(k));
@@ -139,11 +156,12 @@ QJsonObject StatusReport::build(const ServiceSnapshot& services, const QDateTime
             {QStringLiteral("terminals"), terminals},
             {QStringLiteral("clients"), clients},
             {QStringLiteral("services"), serviceList},
-            {QStringLiteral("broker"), broker}};
+            {QStringLiteral("broker"), broker},
+            {QStringLiteral("counters"), counters}};
 }
 
 QByteArray StatusReport::json(const ServiceSnapshot& services, const QDateTime& now,
-                              const QDateTime& started) const
+                              const QDateTime& started)
 {
     return QJsonDocument(build(services, now, started)).toJson(QJsonDocument::Compact);
 }

@@ -2,6 +2,8 @@
 
 #include "servicesnapshot.h"
 
+#include "diagnostics/diagnosticsgrids.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -12,7 +14,8 @@ struct StationState;
 // The station's state as JSON for GET /api/status: the poll list with every
 // cell's text and colour as the grid shows them, each channel's latest
 // measurement by its archive titles, the terminals, the connection lists, the
-// services and the broker. Read from the tables and the latest answers only.
+// services, the broker, and the counters as the "Диагностика" page shows
+// them. Read from the tables and the latest answers only.
 class StatusReport {
 public:
     StatusReport(const StationState& state, const LatestAnswers& latest)
@@ -21,9 +24,9 @@ public:
     }
 
     QJsonObject build(const ServiceSnapshot& services, const QDateTime& now,
-                      const QDateTime& started) const;
+                      const QDateTime& started);
     QByteArray json(const ServiceSnapshot& services, const QDateTime& now,
-                    const QDateTime& started) const;
+                    const QDateTime& started);
 
     // "#ff0000" for a red cell, and so on.
     static QString colourName(int colour);
@@ -34,4 +37,5 @@ private:
 
     const StationState& m_state;
     const LatestAnswers& m_latest;
+    DiagnosticsGrids m_diagnostics;
 };

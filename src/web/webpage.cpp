@@ -12,6 +12,7 @@ table { border-collapse: collapse; }
 th, td { border: 1px solid #a0a0a0; padding: 2px 6px; text-align: left; white-space: nowrap; }
 th { background: #f0f0f0; font-weight: normal; }
 #state { color: #808080; }
+#serviceCounters { white-space: pre-line; margin-top: 6px; }
 #state.lost { color: #ff0000; }
 )css";
 
@@ -56,7 +57,9 @@ function show(s) {
   document.getElementById('broker').textContent = b.enabled
     ? (b.connected ? 'Подключен' : 'Не подключен') + ', в очереди ' + b.queued + (b.status ? ' - ' + b.status : '')
     : 'Не настроен';
-  if (s.counters) fill('counters', s.counters.headings, s.counters.rows);
+  fill('channelCounters', s.counters.channels.headings, s.counters.channels.rows);
+  fill('terminalCounters', s.counters.terminals.headings, s.counters.terminals.rows);
+  document.getElementById('serviceCounters').textContent = s.counters.services;
   const state = document.getElementById('state');
   state.className = '';
   state.textContent = 'Обновлено ' + new Date().toLocaleTimeString('ru-RU');
@@ -101,8 +104,11 @@ constexpr char kBody[] = R"html(<!DOCTYPE html>
 <table id="services"></table>
 <h2>Брокер MQTT</h2>
 <div id="broker"></div>
-<h2>Счетчики</h2>
-<table id="counters"></table>
+<h2>Диагностика: каналы</h2>
+<table id="channelCounters"></table>
+<h2>Диагностика: терминалы</h2>
+<table id="terminalCounters"></table>
+<div id="serviceCounters"></div>
 <script>%SCRIPT%</script>
 </body>
 </html>

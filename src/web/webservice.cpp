@@ -2,6 +2,7 @@
 
 #include "httprequest.h"
 #include "httprequestreader.h"
+#include "metricsexposition.h"
 #include "weblogging.h"
 #include "webpage.h"
 
@@ -137,6 +138,8 @@ void WebService::serve(QTcpSocket* socket)
         if (read.status == HttpRequestReader::Status::Incomplete)
             return;
         if (read.status == HttpRequestReader::Status::Bad) {
+            ++m_requests;
+            ++m_badRequests;
             client->badInput.report(u"sent " + QString::fromLatin1(read.why) + u": " +
                                     BadInputLog::quoted(client->buffer));
             client->closing = true;
@@ -148,9 +151,12 @@ void WebService::serve(QTcpSocket* socket)
         client->buffer.remove(0, read.consumed);
         client->lastRequest = m_clock.now();
         const HttpRequest& request = read.request;
-        if (!request.isReadOnly())
+        ++m_requests;
+        if (!request.isReadOnly()) {
+            ++m_badRequests;
             client->badInput.report(u"sent a " + QString::fromLatin1(request.method.left(16)) +
                                     u" request: this service only reads");
+        }
         socket->write(respond(request).serialized(request.keepAlive, request.isHead()));
         if (!request.keepAlive) {
             client->closing = true;
@@ -161,10 +167,10 @@ void WebService::serve(QTcpSocket* socket)
     }
 }
 
-HttpResponse WebService::respond(const HttpRequest& request) const
+HttpResponse WebService::respond(const HttpRequest& request)
 {
-    const bool known = request.path == "/" || request.path == "/api/status" ||
-                       (request.path == "/metrics" && m_metrics);
+    const bool known =
+        request.path == "/" || request.path == "/api/status" || request.path == "/metrics";
     if (!known)
         return HttpResponse::error(404);
     if (!request.isReadOnly())
@@ -180,12 +186,13 @@ HttpResponse WebService::respond(const HttpRequest& request) const
     } else {
         // The text exposition format, version 0.0.4, as Prometheus asks for it.
         response.contentType = "text/plain; version=0.0.4; charset=utf-8";
-        response.body = m_metrics();
+        response.body = MetricsExposition::write(
+            m_state, {quint64(m_clients.size()), m_requests, m_badRequests});
     }
     return response;
 }
 
-HttpResponse WebService::statusReply() const
+HttpResponse WebService::statusReply()
 {
     HttpResponse response;
     response.contentType = "application/json";

@@ -26,7 +26,7 @@ struct StationState;
 
 // The web status service for a station without a screen: GET / (the status
 // page), GET /api/status (JSON) and GET /metrics (Prometheus text), read
-// from the tables and the latest answers; nothing it receives reaches the
+// from the tables, the counters and the latest answers; nothing it receives reaches the
 // field or the settings. Requests are read by HttpRequestReader from a
 // bounded buffer; clients are capped, kept alive, closed when idle, and
 // read no further while their replies wait; bad requests are logged a few
@@ -49,8 +49,6 @@ public:
     {
         m_services = std::move(source);
     }
-    // The body of GET /metrics; without one the path is not found.
-    void setMetricsSource(std::function<QByteArray()> source) { m_metrics = std::move(source); }
 
     Outcome listen(const QHostAddress& address, quint16 port);
     void stop();
@@ -61,7 +59,7 @@ public:
     int clientLimit() const { return m_clientLimit; }
 
     // The reply to one request, as the socket handler sends it.
-    HttpResponse respond(const HttpRequest& request) const;
+    HttpResponse respond(const HttpRequest& request);
     // Closes the clients that sent no whole request for kIdleSeconds (the idle timer's tick).
     void closeIdleClients();
 
@@ -83,7 +81,7 @@ private:
     void serve(QTcpSocket* socket);
     void clientGone(QTcpSocket* socket);
     Client* find(const QTcpSocket* socket);
-    HttpResponse statusReply() const;
+    HttpResponse statusReply();
 
     const StationState& m_state;
     const LatestAnswers& m_latest;
@@ -91,11 +89,12 @@ private:
     const QDateTime m_started;
     StatusReport m_report;
     std::function<ServiceSnapshot()> m_services;
-    std::function<QByteArray()> m_metrics;
     QTcpServer* m_server;
     ConnectionLog m_connectionLog;
     std::vector<Client> m_clients; // at most m_clientLimit
     int m_clientLimit = kDefaultClientLimit;
-    qint64 m_refused = 0; // connections refused in the running episode
+    qint64 m_refused = 0;      // connections refused in the running episode
+    quint64 m_requests = 0;    // answered, refused ones included
+    quint64 m_badRequests = 0; // refused: unreadable, too big, or not read-only
     QTimer m_idleTimer;
 };

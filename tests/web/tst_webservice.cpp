@@ -235,8 +235,8 @@ private slots:
             << QByteArray("POST /api/status HTTP/1.1\r\n\r\n") << 405 << true;
         QTest::newRow("a body") << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2\r\n\r\nab")
                                 << 400 << false;
-        QTest::newRow("metrics without a source")
-            << QByteArray("GET /metrics HTTP/1.1\r\n\r\n") << 404 << true;
+        QTest::newRow("a path not served")
+            << QByteArray("GET /api/statuses HTTP/1.1\r\n\r\n") << 404 << true;
         QTest::newRow("garbage") << QByteArray("\x16\x03\x01 hello\r\n\r\n") << 400 << false;
         QTest::newRow("a head over the bound")
             << "GET / HTTP/1.1\r\nX: " + QByteArray(HttpRequestReader::kMaxHeadBytes + 100, 'x')
