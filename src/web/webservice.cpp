@@ -134,37 +134,42 @@ void WebService::serve(QTcpSocket* socket)
         const qint64 room = HttpRequestReader::kMaxHeadBytes - client->buffer.size();
         if (room > 0 && socket->bytesAvailable() > 0)
             client->buffer += socket->read(room);
-        const HttpRequestReader::Result read = HttpRequestReader::read(client->buffer);
-        if (read.status == HttpRequestReader::Status::Incomplete)
+        const std::optional<Reply> reply = serveOne(client->buffer, client->badInput);
+        if (!reply)
             return;
-        if (read.status == HttpRequestReader::Status::Bad) {
-            ++m_requests;
-            ++m_badRequests;
-            client->badInput.report(u"sent " + QString::fromLatin1(read.why) + u": " +
-                                    BadInputLog::quoted(client->buffer));
-            client->closing = true;
-            client->buffer.clear();
-            socket->write(HttpResponse::error(read.error).serialized(false));
-            socket->disconnectFromHost();
-            return;
-        }
-        client->buffer.remove(0, read.consumed);
         client->lastRequest = m_clock.now();
-        const HttpRequest& request = read.request;
-        ++m_requests;
-        if (!request.isReadOnly()) {
-            ++m_badRequests;
-            client->badInput.report(u"sent a " + QString::fromLatin1(request.method.left(16)) +
-                                    u" request: this service only reads");
-        }
-        socket->write(respond(request).serialized(request.keepAlive, request.isHead()));
-        if (!request.keepAlive) {
+        socket->write(reply->bytes);
+        if (reply->close) {
             client->closing = true;
             socket->disconnectFromHost();
             return;
         }
         client = find(socket); // a write may have ended the connection
     }
+}
+
+std::optional<WebService::Reply> WebService::serveOne(QByteArray& buffer, BadInputLog& badInput)
+{
+    const HttpRequestReader::Result read = HttpRequestReader::read(buffer);
+    if (read.status == HttpRequestReader::Status::Incomplete)
+        return std::nullopt;
+    ++m_requests;
+    if (read.status == HttpRequestReader::Status::Bad) {
+        ++m_badRequests;
+        badInput.report(u"sent " + QString::fromLatin1(read.why) + u": " +
+                        BadInputLog::quoted(buffer));
+        buffer.clear();
+        return Reply{HttpResponse::error(read.error).serialized(false), true};
+    }
+    buffer.remove(0, read.consumed);
+    const HttpRequest& request = read.request;
+    if (!request.isReadOnly()) {
+        ++m_badRequests;
+        badInput.report(u"sent a " + QString::fromLatin1(request.method.left(16)) +
+                        u" request: this service only reads");
+    }
+    return Reply{respond(request).serialized(request.keepAlive, request.isHead()),
+                 !request.keepAlive};
 }
 
 HttpResponse WebService::respond(const HttpRequest& request)

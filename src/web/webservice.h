@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Clock;
@@ -60,6 +61,14 @@ public:
 
     // The reply to one request, as the socket handler sends it.
     HttpResponse respond(const HttpRequest& request);
+    struct Reply {
+        QByteArray bytes;
+        bool close = false; // the connection ends once these are sent
+    };
+    // The socket handler's step without a socket: the first request in a
+    // client's bytes, taken out of them, and its reply; nothing while the
+    // request is not whole. A bad one empties the buffer.
+    std::optional<Reply> serveOne(QByteArray& buffer, BadInputLog& badInput);
     // Closes the clients that sent no whole request for kIdleSeconds (the idle timer's tick).
     void closeIdleClients();
 
