@@ -125,6 +125,9 @@ public:
         return ended;
     }
 
+    // To pause and resume the field with SIGSTOP and SIGCONT; 0 when it is not running.
+    qint64 simulatorPid() const { return m_sim ? m_sim->processId() : 0; }
+
     // Everything the simulator logged so far (collected on each call).
     const QByteArray& simLog()
     {
