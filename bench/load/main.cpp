@@ -3,9 +3,12 @@
 // client that reads everything and one that reads nothing; then the idle cost
 // of ten lines with on-request channels on silent blocks. Several station
 // binaries (--station, repeated) are measured one after another in the same
-// run and shown side by side.
+// run and shown side by side. During the load a scraper reads GET /metrics
+// of the web status service every 237 ms: an interval prime to the receive
+// tick's second, so the scrapes fall at every phase of it, inside a tick too.
 
 #include "linefeeder.h"
+#include "metricsscraper.h"
 #include "relayreader.h"
 #include "stationprocess.h"
 
@@ -37,6 +40,7 @@ struct Options {
     int baud = 115200;
     int seconds = 20;
     int idleSeconds = 20;
+    int scrapeMs = 237;
     bool check = false;
     QStringList stations;
     QStringList labels;
@@ -60,6 +64,12 @@ struct Figures {
     qint64 p99 = -1;
     qint64 maxDelay = -1;
     double idleCpuPercent = -1;
+    qint64 scrapes = 0;
+    qint64 scrapeP50Us = -1;
+    qint64 scrapeP99Us = -1;
+    qint64 scrapeMaxUs = -1;
+    qint64 scrapeBytes = 0;
+    int scrapeChannels = 0;
     QString error;
 };
 
@@ -132,6 +142,9 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
         return;
     }
     const int silent = connectSilentClient(station.livePort());
+    MetricsScraper scraper(station.httpPort(), qMax(1, options.scrapeMs));
+    if (options.scrapeMs > 0)
+        scraper.start();
     runFor(300, [] { return true; });
 
     const double cpuStart = station.cpuMs();
@@ -143,6 +156,14 @@ void measureLoad(const Options& options, const QString& binary, Figures& f)
     });
     const double seconds = double(clock.elapsed() - start) / 1000.0;
     const double cpu = station.cpuMs() - cpuStart;
+    scraper.stop();
+    QList<qint64> scrapes = scraper.latenciesUs();
+    f.scrapes = scrapes.size();
+    f.scrapeP50Us = percentile(scrapes, 0.50);
+    f.scrapeP99Us = percentile(scrapes, 0.99);
+    f.scrapeMaxUs = scrapes.isEmpty() ? -1 : *std::max_element(scrapes.begin(), scrapes.end());
+    f.scrapeBytes = scraper.lastBodyBytes();
+    f.scrapeChannels = scraper.channelSeries();
     qint64 taken = 0;
     for (auto& feeder : feeders) {
         taken += feeder->takenCharacters();
@@ -266,6 +287,22 @@ void printTable(const Options& options, const QList<Figures>& figures)
     });
     row(QStringLiteral("delay max, ms"),
         [](const Figures& f) -> QString { return QString::number(f.maxDelay); });
+    if (options.scrapeMs > 0) {
+        row(QStringLiteral("scrapes of /metrics"), [](const Figures& f) -> QString {
+            return QString::number(f.scrapes) + u" (" + QString::number(f.scrapeChannels) +
+                   u" ch.)";
+        });
+        row(QStringLiteral("scrape p50 / p99, ms"), [](const Figures& f) -> QString {
+            if (f.scrapes == 0)
+                return QStringLiteral("-");
+            return number(f.scrapeP50Us / 1000.0, 2) + u" / " + number(f.scrapeP99Us / 1000.0, 2);
+        });
+        row(QStringLiteral("scrape max, ms"), [](const Figures& f) -> QString {
+            return f.scrapes == 0 ? QStringLiteral("-") : number(f.scrapeMaxUs / 1000.0, 2);
+        });
+        row(QStringLiteral("scrape size, KiB"),
+            [](const Figures& f) -> QString { return number(f.scrapeBytes / 1024.0, 1); });
+    }
     if (options.idleSeconds > 0)
         row(QStringLiteral("idle CPU, % of one core"),
             [](const Figures& f) -> QString { return number(f.idleCpuPercent, 2); });
@@ -309,7 +346,11 @@ Options parse(const QCoreApplication& app)
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Fail unless every answer sent was archived and relayed."));
-    parser.addOptions({lines, baud, seconds, idle, station, check});
+    const QCommandLineOption scrape(
+        QStringLiteral("scrape-ms"),
+        QStringLiteral("Interval of GET /metrics during the load; 0: none."), QStringLiteral("MS"),
+        QStringLiteral("237"));
+    parser.addOptions({lines, baud, seconds, idle, station, check, scrape});
     parser.process(app);
     Options o;
     o.lines = qBound(1, parser.value(lines).toInt(), 10);
@@ -317,6 +358,7 @@ Options parse(const QCoreApplication& app)
     o.seconds = qMax(1, parser.value(seconds).toInt());
     o.idleSeconds = qMax(0, parser.value(idle).toInt());
     o.check = parser.isSet(check);
+    o.scrapeMs = qMax(0, parser.value(scrape).toInt());
     QStringList stations = parser.values(station);
     if (stations.isEmpty())
         stations.append(

@@ -20,6 +20,8 @@ public:
     void stop();
 
     quint16 livePort() const { return m_livePort; }
+    // The web status service's port (builds without one ignore the setting).
+    quint16 httpPort() const { return m_httpPort; }
     // CPU time of all its threads so far, in milliseconds.
     double cpuMs() const;
     // Resident and peak resident memory, KiB.
@@ -36,6 +38,7 @@ private:
     QTemporaryDir m_dir;
     quint16 m_livePort = 0;
     quint16 m_historyPort = 0;
+    quint16 m_httpPort = 0;
     QProcess m_process;
     QByteArray m_log;
 };

@@ -99,6 +99,9 @@ void WebService::acceptPending()
         // The kernel holds what does not fit: a client cannot make the station buffer more.
         socket->setReadBufferSize(HttpRequestReader::kMaxHeadBytes);
         enableTcpKeepAlive(*socket);
+        // A reply is written whole: its last segment must not wait for the
+        // client's delayed acknowledgement of the one before.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         const QString peer = peerText(socket);
         m_clients.push_back(Client{socket,
                                    peer,
