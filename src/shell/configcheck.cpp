@@ -9,6 +9,7 @@
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
 #include "net/listenaddress.h"
+#include "web/httpsettings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -83,6 +84,7 @@ ConfigCheck::ConfigCheck(const SettingsStore& settings, quint16 historyPort,
     checkChannels();
     checkTerminals();
     checkBroker();
+    checkHttp();
 }
 
 int ConfigCheck::errorCount() const
@@ -229,6 +231,18 @@ void ConfigCheck::checkBroker()
             quoted(broker.tlsCaFile) + u" cannot be read: no connection to the broker"_s);
 }
 
+// The station leaves the web status service off on a value it cannot use.
+void ConfigCheck::checkHttp()
+{
+    const HttpSettings http = HttpSettings::read(m_settings);
+    if (!http.hostAddress())
+        add(true, HttpSettings::key(), HttpSettings::addressName(),
+            http.invalidity() + u": the web status service stays off"_s);
+    else if (http.enabled() && !http.portNumber())
+        add(true, HttpSettings::key(), HttpSettings::portName(),
+            http.invalidity() + u": the web status service stays off"_s);
+}
+
 QString ConfigCheck::servicesText() const
 {
     const QString root = SettingsStore::rootKey();
@@ -248,7 +262,18 @@ QString ConfigCheck::servicesText() const
            (forwarding ? u", forwarded requests on\n"_s : u", forwarded requests off\n"_s) +
            u"History service: "_s +
            endpoint(SettingsSchema::historyListenAddress, m_historyAddressOverride, m_historyPort) +
-           u"\nArchive folder:  "_s + read(root, SettingsSchema::historyFolder) + u'\n';
+           u"\nWeb status:      "_s + httpText() + u"\nArchive folder:  "_s +
+           read(root, SettingsSchema::historyFolder) + u'\n';
+}
+
+QString ConfigCheck::httpText() const
+{
+    const HttpSettings http = HttpSettings::read(m_settings);
+    if (!http.enabled())
+        return u"off"_s;
+    if (!http.hostAddress() || !http.portNumber())
+        return u"off (refused value)"_s;
+    return ListenAddress::endpoint(*http.hostAddress(), *http.portNumber());
 }
 
 QString ConfigCheck::pollListText() const

@@ -40,6 +40,8 @@ private:
     void checkChannels();
     void checkTerminals();
     void checkBroker();
+    void checkHttp();
+    QString httpText() const;
     void checkAddress(const QString& valueName, const QString& override);
     QString servicesText() const;
     QString pollListText() const;
