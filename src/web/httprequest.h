@@ -7,6 +7,7 @@
 struct HttpRequest {
     QByteArray method; // as sent: "GET", "HEAD", ...
     QByteArray path;   // "/api/status"; the query ("?...") is dropped
+    QByteArray host;   // the Host header as sent; empty when there is none
     bool keepAlive = true;
 
     bool isHead() const { return method == "HEAD"; }

@@ -181,6 +181,8 @@ bool HttpRequestReader::readHeaderLine(QByteArrayView line, Result& result)
         result = refuse(400, "a request body");
         return false;
     }
+    if (name == "host")
+        result.request.host = value.toByteArray();
     if (name == "connection") {
         const QList<QByteArray> options = value.toByteArray().toLower().split(',');
         const auto asks = [&options](QByteArrayView token) {

@@ -7,6 +7,8 @@ QByteArray HttpResponse::reason(int status)
         return "OK";
     case 400:
         return "Bad Request";
+    case 403:
+        return "Forbidden";
     case 404:
         return "Not Found";
     case 405:

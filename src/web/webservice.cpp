@@ -20,6 +20,22 @@ QString peerText(const QTcpSocket* socket)
 {
     return TcpTexts::address(socket->peerAddress()) + u':' + QString::number(socket->peerPort());
 }
+
+// Whether a Host header names this machine's loopback: a page of another site
+// that had its name resolved to 127.0.0.1 (DNS rebinding) names itself.
+bool namesLoopback(const QByteArray& host)
+{
+    QByteArray name = host.toLower();
+    if (name.startsWith('[')) {
+        name = name.mid(1, name.indexOf(']') - 1);
+    } else if (const qsizetype colon = name.lastIndexOf(':'); colon >= 0) {
+        name.truncate(colon);
+    }
+    if (name == "localhost")
+        return true;
+    QHostAddress address;
+    return address.setAddress(QString::fromLatin1(name)) && address.isLoopback();
+}
 } // namespace
 
 WebService::WebService(const StationState& state, const LatestAnswers& latest, const Clock& clock,
@@ -170,6 +186,14 @@ std::optional<WebService::Reply> WebService::serveOne(QByteArray& buffer, BadInp
         ++m_badRequests;
         badInput.report(u"sent a " + QString::fromLatin1(request.method.left(16)) +
                         u" request: this service only reads");
+    }
+    if (m_server->serverAddress().isLoopback() && !request.host.isEmpty() &&
+        !namesLoopback(request.host)) {
+        ++m_badRequests;
+        badInput.report(u"sent a request for another host, " + BadInputLog::quoted(request.host) +
+                        u": refused");
+        return Reply{HttpResponse::error(403).serialized(request.keepAlive, request.isHead()),
+                     !request.keepAlive};
     }
     return Reply{respond(request).serialized(request.keepAlive, request.isHead()),
                  !request.keepAlive};

@@ -122,7 +122,9 @@ private slots:
             QSKIP("Debian's prometheus is not installed (./run deps installs it)");
         FieldRun run;
         QVERIFY(run.startSimulator(kField));
-        const auto [httpPort, prometheusPort] = twoFreePorts();
+        const std::pair<quint16, quint16> ports = twoFreePorts();
+        const quint16 httpPort = ports.first;
+        const quint16 prometheusPort = ports.second;
         QVERIFY2(run.startStation({QStringLiteral("--http-port"), QString::number(httpPort)}),
                  run.stationLog().constData());
         const QByteArray listening =
@@ -215,7 +217,7 @@ private slots:
             QVERIFY2(!pageRow(before, 3).contains("#ff0000"), pageRow(before, 3).constData());
             QVERIFY(pageRow(before, 3).contains("Silent"));
         } else {
-            QWARN("the browser took longer than the silent channel's time-out");
+            qWarning("the browser took longer than the silent channel's time-out");
         }
 
         QTRY_COMPARE_WITH_TIMEOUT(rowStatus(httpPort, 3).second, QStringLiteral("#ff0000"), 30000);

@@ -1,6 +1,7 @@
 // The web status service on loopback: the three paths with what the tables
 // and the latest answers hold, keep-alive and pipelining, HEAD, the refusals
-// and their statuses, and the bounds: head size, client cap, idle close.
+// and their statuses (another site's name for loopback among them), and the
+// bounds: head size, client cap, idle close.
 #include "fixedclock.h"
 #include "freeport.h"
 
@@ -141,7 +142,7 @@ private slots:
 
         QTcpSocket client;
         connectClient(client);
-        client.write("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n");
+        client.write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:5080\r\n\r\n");
         QByteArray pending;
         const Reply reply = readReply(client, pending);
         QVERIFY(reply.whole);
@@ -237,6 +238,13 @@ private slots:
                                 << 400 << false;
         QTest::newRow("a path not served")
             << QByteArray("GET /api/statuses HTTP/1.1\r\n\r\n") << 404 << true;
+        QTest::newRow("another site's name for loopback")
+            << QByteArray("GET /api/status HTTP/1.1\r\nHost: rebound.example:5080\r\n\r\n") << 403
+            << true;
+        QTest::newRow("localhost")
+            << QByteArray("GET / HTTP/1.1\r\nHost: LocalHost:5080\r\n\r\n") << 200 << true;
+        QTest::newRow("IPv6 loopback")
+            << QByteArray("GET / HTTP/1.1\r\nHost: [::1]:5080\r\n\r\n") << 200 << true;
         QTest::newRow("garbage") << QByteArray("\x16\x03\x01 hello\r\n\r\n") << 400 << false;
         QTest::newRow("a head over the bound")
             << "GET / HTTP/1.1\r\nX: " + QByteArray(HttpRequestReader::kMaxHeadBytes + 100, 'x')
