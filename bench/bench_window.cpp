@@ -12,6 +12,7 @@
 #include "serial/linemonitor.h"
 #include "serial/monitorblock.h"
 #include "shell/station.h"
+#include "web/httpsettings.h"
 #include "window/tformmain.h"
 
 #include <QApplication>
@@ -139,6 +140,7 @@ int main(int argc, char** argv)
     settings.writeSetting(SettingsStore::rootKey(), QStringLiteral("TCP_IP_Port"),
                           QStringLiteral("0"));
     settings.writeSetting(SettingsStore::rootKey(), QStringLiteral("HistoryFolder"), dir.path());
+    settings.writeSetting(HttpSettings::key(), HttpSettings::portName(), QString());
     SystemClock clock;
     Station station(settings, clock, quint16(0));
     station.start(false);

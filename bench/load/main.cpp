@@ -7,10 +7,13 @@
 // with --broker each is measured again publishing every answer to a local
 // Mosquitto that a QoS 1 subscriber reads. Several station binaries
 // (--station, repeated) are measured one after another in the same run and
-// shown side by side.
+// shown side by side. During the load a scraper reads GET /metrics of the web
+// status service every 237 ms: an interval prime to the receive tick's second,
+// so the scrapes fall at every phase of it, inside a tick too.
 
 #include "brokerprocess.h"
 #include "linefeeder.h"
+#include "metricsscraper.h"
 #include "modbuspoller.h"
 #include "relayreader.h"
 #include "stationprocess.h"
@@ -45,6 +48,7 @@ struct Options {
     int seconds = 20;
     int idleSeconds = 20;
     int modbusClients = 16;
+    int scrapeMs = 237;
     bool check = false;
     QStringList stations;
     QStringList labels;
@@ -82,6 +86,12 @@ struct Figures {
     double modbusMaxMs = -1;
     bool measuredIdle = false;
     QString label;
+    qint64 scrapes = 0;
+    qint64 scrapeP50Us = -1;
+    qint64 scrapeP99Us = -1;
+    qint64 scrapeMaxUs = -1;
+    qint64 scrapeBytes = 0;
+    int scrapeChannels = 0;
     QString error;
 };
 
@@ -168,6 +178,9 @@ void measureLoad(const Options& options, const QString& binary, bool publishing,
         return;
     }
     const int silent = connectSilentClient(station.livePort());
+    MetricsScraper scraper(station.httpPort(), qMax(1, options.scrapeMs));
+    if (options.scrapeMs > 0)
+        scraper.start();
     runFor(300, [] { return true; });
 
     const double cpuStart = station.cpuMs();
@@ -195,6 +208,14 @@ void measureLoad(const Options& options, const QString& binary, bool publishing,
     f.modbusMaxMs = responses.isEmpty()
                         ? -1
                         : double(*std::max_element(responses.begin(), responses.end())) / 1000.0;
+    scraper.stop();
+    QList<qint64> scrapes = scraper.latenciesUs();
+    f.scrapes = scrapes.size();
+    f.scrapeP50Us = percentile(scrapes, 0.50);
+    f.scrapeP99Us = percentile(scrapes, 0.99);
+    f.scrapeMaxUs = scrapes.isEmpty() ? -1 : *std::max_element(scrapes.begin(), scrapes.end());
+    f.scrapeBytes = scraper.lastBodyBytes();
+    f.scrapeChannels = scraper.channelSeries();
     qint64 taken = 0;
     for (auto& feeder : feeders) {
         taken += feeder->takenCharacters();
@@ -348,6 +369,22 @@ void printTable(const Options& options, const QList<Figures>& figures)
         modbusRow(QStringLiteral("Modbus errors"),
                   [](const Figures& f) -> QString { return QString::number(f.modbusErrors); });
     }
+    if (options.scrapeMs > 0) {
+        row(QStringLiteral("scrapes of /metrics"), [](const Figures& f) -> QString {
+            return QString::number(f.scrapes) + u" (" + QString::number(f.scrapeChannels) +
+                   u" ch.)";
+        });
+        row(QStringLiteral("scrape p50 / p99, ms"), [](const Figures& f) -> QString {
+            if (f.scrapes == 0)
+                return QStringLiteral("-");
+            return number(f.scrapeP50Us / 1000.0, 2) + u" / " + number(f.scrapeP99Us / 1000.0, 2);
+        });
+        row(QStringLiteral("scrape max, ms"), [](const Figures& f) -> QString {
+            return f.scrapes == 0 ? QStringLiteral("-") : number(f.scrapeMaxUs / 1000.0, 2);
+        });
+        row(QStringLiteral("scrape size, KiB"),
+            [](const Figures& f) -> QString { return number(f.scrapeBytes / 1024.0, 1); });
+    }
     if (options.idleSeconds > 0)
         row(QStringLiteral("idle CPU, % of one core"), [](const Figures& f) -> QString {
             if (!f.measuredIdle)
@@ -406,7 +443,11 @@ Options parse(const QCoreApplication& app)
         QStringLiteral("modbus-clients"),
         QStringLiteral("Modbus TCP clients of the second load pass; 0 skips it."),
         QStringLiteral("N"), QStringLiteral("16"));
-    parser.addOptions({lines, baud, seconds, idle, modbus, station, broker, check});
+    const QCommandLineOption scrape(
+        QStringLiteral("scrape-ms"),
+        QStringLiteral("Interval of GET /metrics during the load; 0: none."), QStringLiteral("MS"),
+        QStringLiteral("237"));
+    parser.addOptions({lines, baud, seconds, idle, modbus, station, broker, check, scrape});
     parser.process(app);
     Options o;
     o.lines = qBound(1, parser.value(lines).toInt(), 10);
@@ -415,6 +456,7 @@ Options parse(const QCoreApplication& app)
     o.idleSeconds = qMax(0, parser.value(idle).toInt());
     o.modbusClients = qBound(0, parser.value(modbus).toInt(), 32);
     o.check = parser.isSet(check);
+    o.scrapeMs = qMax(0, parser.value(scrape).toInt());
     QStringList stations = parser.values(station);
     if (stations.isEmpty())
         stations.append(

@@ -6,6 +6,7 @@
 #include "answers/measurementrecord.h"
 #include "model/codepage1251.h"
 #include "model/settingsstore.h"
+#include "web/httpsettings.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,7 +24,7 @@ quint16 freePort()
 
 StationProcess::StationProcess(const QString& binary, const QStringList& devices,
                                int channelsPerLine, bool active, bool modbus)
-    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort()),
+    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort()), m_httpPort(freePort()),
       m_modbusPort(modbus ? freePort() : 0)
 {
     Scenario scenario;
@@ -47,6 +48,8 @@ StationProcess::StationProcess(const QString& binary, const QStringList& devices
     SettingsStore store(m_dir.filePath(QStringLiteral("station.ini")));
     ConfigWriter::write(store, scenario, paths,
                         {QString::number(m_livePort), m_dir.filePath(QStringLiteral("archive"))});
+    // Older builds ignore the value and are measured with the same file.
+    store.writeSetting(HttpSettings::key(), HttpSettings::portName(), QString::number(m_httpPort));
 }
 
 StationProcess::~StationProcess()

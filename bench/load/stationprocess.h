@@ -24,6 +24,8 @@ public:
 
     quint16 livePort() const { return m_livePort; }
     quint16 modbusPort() const { return m_modbusPort; }
+    // The web status service's port (builds without one ignore the setting).
+    quint16 httpPort() const { return m_httpPort; }
     // CPU time of all its threads so far, in milliseconds.
     double cpuMs() const;
     // Resident and peak resident memory, KiB.
@@ -42,6 +44,7 @@ private:
     quint16 m_livePort = 0;
     quint16 m_historyPort = 0;
     quint16 m_modbusPort = 0;
+    quint16 m_httpPort = 0;
     QProcess m_process;
     QByteArray m_log;
 };

@@ -45,6 +45,8 @@ struct Options {
     std::optional<quint16> historyPort;        // nullopt: the stored one
     QString liveAddress;                       // null: the stored one
     QString historyAddress;                    // null: the stored one
+    QString httpAddress;                       // null: the stored one
+    QString httpPort;                          // null: the stored one; empty: off
     QList<std::pair<QString, QString>> broker; // KX7R_QUERRY\MQTT value name -> text given
     QList<std::pair<QString, QString>> modbus; // KX7R_QUERRY\MODBUS value name -> text given
 };
@@ -110,8 +112,16 @@ Options parseOptions(const QStringList& arguments)
         QStringLiteral("history-listen-address"),
         QStringLiteral("Address the history service listens on (HistoryListenAddress)."),
         QStringLiteral("ADDRESS"));
+    const QCommandLineOption httpAddress(
+        QStringLiteral("http-address"),
+        QStringLiteral("Address the web status service listens on (HTTP Address; 127.0.0.1)."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption httpPort(
+        QStringLiteral("http-port"),
+        QStringLiteral("Port of the web status service (HTTP Port; 5080; empty: off)."),
+        QStringLiteral("N"));
     parser.addOptions({headless, config, checkConfig, configSeed, historyPort, listenAddress,
-                       historyListenAddress});
+                       historyListenAddress, httpAddress, httpPort});
     for (const auto options : {std::span<const BrokerOption>(kBrokerOptions),
                                std::span<const BrokerOption>(kModbusOptions)})
         for (const BrokerOption& option : options)
@@ -151,6 +161,18 @@ Options parseOptions(const QStringList& arguments)
     };
     options.liveAddress = address(listenAddress);
     options.historyAddress = address(historyListenAddress);
+    options.httpAddress = address(httpAddress);
+    if (parser.isSet(httpPort)) {
+        options.httpPort = parser.value(httpPort).trimmed();
+        bool ok = options.httpPort.isEmpty();
+        const uint port = ok ? 0 : options.httpPort.toUInt(&ok);
+        if (!ok || port > 65535 || (port == 0 && !options.httpPort.isEmpty())) {
+            qCritical("--http-port needs a port number, or nothing to turn the service off");
+            ::exit(2);
+        }
+        if (options.httpPort.isNull())
+            options.httpPort = QStringLiteral("");
+    }
     for (const BrokerOption& option : kBrokerOptions)
         if (parser.isSet(QString::fromUtf16(option.option)))
             options.broker.append({QString::fromUtf16(option.valueName),
@@ -241,6 +263,7 @@ int runStation(QCoreApplication& app, const Options& options)
     SystemClock clock;
     Station station(settings, clock, HistoryPort::effective(settings, options.historyPort));
     station.overrideListenAddresses(options.liveAddress, options.historyAddress);
+    station.overrideHttp(options.httpAddress, options.httpPort);
     // The process's descriptors: every live client holds one beside the reserve.
     const long descriptors = DescriptorLimit::raiseToHard();
     station.liveServer().setClientLimit(

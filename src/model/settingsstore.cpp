@@ -69,6 +69,11 @@ QString SettingsStore::readSetting(const QString& keyPath, const QString& valueN
     return value.toString();
 }
 
+bool SettingsStore::hasSetting(const QString& keyPath, const QString& valueName) const
+{
+    return m_settings->contains(settingsKey(keyPath, valueName));
+}
+
 Outcome SettingsStore::writeSetting(const QString& keyPath, const QString& valueName,
                                     const QString& text)
 {

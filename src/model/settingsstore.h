@@ -22,6 +22,8 @@ public:
     ~SettingsStore();
 
     QString readSetting(const QString& keyPath, const QString& valueName) const;
+    // Whether the value is stored at all, for values whose absence means a default.
+    bool hasSetting(const QString& keyPath, const QString& valueName) const;
     Outcome writeSetting(const QString& keyPath, const QString& valueName, const QString& text);
 
     QString fileName() const;

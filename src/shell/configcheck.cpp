@@ -12,6 +12,7 @@
 #include "model/stationtexts.h"
 #include "model/terminalname.h"
 #include "net/listenaddress.h"
+#include "web/httpsettings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -87,6 +88,7 @@ ConfigCheck::ConfigCheck(const SettingsStore& settings, std::optional<quint16> h
     checkTerminals();
     checkBroker();
     checkModbus();
+    checkHttp();
 }
 
 int ConfigCheck::errorCount() const
@@ -265,6 +267,18 @@ QString ConfigCheck::modbusText() const
                                                                                 : u"CDAB"_s);
 }
 
+// The station leaves the web status service off on a value it cannot use.
+void ConfigCheck::checkHttp()
+{
+    const HttpSettings http = HttpSettings::read(m_settings);
+    if (!http.hostAddress())
+        add(true, HttpSettings::key(), HttpSettings::addressName(),
+            http.invalidity() + u": the web status service stays off"_s);
+    else if (http.enabled() && !http.portNumber())
+        add(true, HttpSettings::key(), HttpSettings::portName(),
+            http.invalidity() + u": the web status service stays off"_s);
+}
+
 QString ConfigCheck::servicesText() const
 {
     const QString root = SettingsStore::rootKey();
@@ -285,8 +299,18 @@ QString ConfigCheck::servicesText() const
            u"History service: "_s +
            endpoint(SettingsSchema::historyListenAddress, m_historyAddressOverride,
                     HistoryPort::effective(m_settings, m_historyPortOverride)) +
-           u"\nModbus TCP:      "_s + modbusText() + u"\nArchive folder:  "_s +
-           read(root, SettingsSchema::historyFolder) + u'\n';
+           u"\nModbus TCP:      "_s + modbusText() + u"\nWeb status:      "_s + httpText() +
+           u"\nArchive folder:  "_s + read(root, SettingsSchema::historyFolder) + u'\n';
+}
+
+QString ConfigCheck::httpText() const
+{
+    const HttpSettings http = HttpSettings::read(m_settings);
+    if (!http.enabled())
+        return u"off"_s;
+    if (!http.hostAddress() || !http.portNumber())
+        return u"off (refused value)"_s;
+    return ListenAddress::endpoint(*http.hostAddress(), *http.portNumber());
 }
 
 QString ConfigCheck::pollListText() const

@@ -42,6 +42,8 @@ private:
     void checkTerminals();
     void checkBroker();
     void checkModbus();
+    void checkHttp();
+    QString httpText() const;
     void checkAddress(const QString& valueName, const QString& override);
     QString servicesText() const;
     QString modbusText() const;

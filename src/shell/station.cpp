@@ -39,6 +39,7 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_decoder(m_state, m_clock, m_consumers),
       m_receiver(m_state, m_access, m_blinker, m_monitor, m_decoder), m_archiveReader(m_settings),
       m_historyService(m_state, m_settings, m_archiveReader, m_clock),
+      m_web(m_state, m_latest, m_clock),
       m_liveListen(
           lcShell, QStringLiteral("live service"),
           [this] { return m_liveServer.listen(m_livePort, m_liveAddress); },
@@ -46,7 +47,14 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
       m_historyListen(
           lcShell, QStringLiteral("history service"),
           [this] { return m_historyService.listen(m_historyPort, m_historyAddress); },
-          [this] { return historyEndpoint(); })
+          [this] { return historyEndpoint(); }),
+      m_httpListen(
+          lcShell, QStringLiteral("web status service"),
+          [this] {
+              return m_web.listen(m_http.hostAddress().value_or(QHostAddress::LocalHost),
+                                  m_http.portNumber().value_or(0));
+          },
+          [this] { return httpEndpoint(); })
 {
     // One road for every accepted answer. Within a tick: LastMeasure once, each
     // archive file once, one write per live client, in that order.
@@ -66,6 +74,8 @@ Station::Station(SettingsStore& settings, const Clock& clock, quint16 historyPor
     connect(this, &Station::channelsReassigned, &m_publisher, &MqttPublisher::clearRows);
     connect(&m_liveListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
     connect(&m_historyListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
+    connect(&m_httpListen, &ListenRetry::stateChanged, this, &Station::listenStateChanged);
+    m_web.setServiceSource([this] { return serviceSnapshot(); });
 }
 
 Station::~Station()
@@ -125,6 +135,8 @@ void Station::shutdown()
     m_scheduler.stopPause();
     m_liveListen.stop();
     m_historyListen.stop();
+    m_httpListen.stop();
+    m_web.stop();
     m_liveServer.stop();
     m_historyService.stop();
     m_publisher.stop();
@@ -164,6 +176,12 @@ void Station::overrideListenAddresses(const QString& live, const QString& histor
 {
     m_liveAddressOverride = live;
     m_historyAddressOverride = history;
+}
+
+void Station::overrideHttp(const QString& address, const QString& port)
+{
+    m_httpAddressOverride = address;
+    m_httpPortOverride = port;
 }
 
 // A stored address that names none leaves the service on loopback only: a
@@ -218,6 +236,56 @@ void Station::startServices()
     m_historyListen.start();
     if (const Outcome modbus = m_modbus.start(ModbusSettings::read(m_settings)); !modbus)
         qCWarning(lcShell).noquote() << modbus.error();
+    startWeb();
+}
+
+// Values that cannot be used leave the web status service off: a typing
+// error must not open it where nobody meant.
+void Station::startWeb()
+{
+    m_http = HttpSettings::read(m_settings);
+    if (!m_httpAddressOverride.isNull())
+        m_http.address = m_httpAddressOverride;
+    if (!m_httpPortOverride.isNull())
+        m_http.port = m_httpPortOverride;
+    if (!m_http.enabled()) {
+        qCInfo(lcShell) << "web status service off: no port set";
+        return;
+    }
+    if (const QString error = m_http.invalidity(); !error.isEmpty()) {
+        qCWarning(lcShell).noquote() << "web status service off:" << HttpSettings::key() << error;
+        return;
+    }
+    m_httpListen.start();
+}
+
+QString Station::httpEndpoint() const
+{
+    if (!m_http.enabled() || !m_http.hostAddress() || !m_http.portNumber())
+        return {};
+    return ListenAddress::endpoint(*m_http.hostAddress(),
+                                   m_web.isListening() ? m_web.port() : *m_http.portNumber());
+}
+
+ServiceSnapshot Station::serviceSnapshot() const
+{
+    using State = ListenRetry::State;
+    ServiceSnapshot snapshot;
+    snapshot.services = {
+        {QStringLiteral("live"), liveEndpoint(), m_liveListen.state() == State::Listening,
+         m_liveServer.clientCount()},
+        {QStringLiteral("history"), historyEndpoint(), m_historyListen.state() == State::Listening,
+         m_state.currentConnectionsForUpdate.rows() - 1},
+        {QStringLiteral("modbus"),
+         m_modbus.isListening()
+             ? ListenAddress::endpoint(*m_modbus.settings().hostAddress(), m_modbus.port())
+             : QString(),
+         m_modbus.isListening(), m_modbus.clientCount()},
+        {QStringLiteral("http"), httpEndpoint(), m_web.isListening(), m_web.clientCount()},
+    };
+    snapshot.broker = {m_publisher.isEnabled(), m_publisher.isConnected(), m_publisher.queued(),
+                       m_publisher.statusText()};
+    return snapshot;
 }
 
 void Station::readChannels()

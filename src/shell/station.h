@@ -22,6 +22,8 @@
 #include "serial/receiver.h"
 #include "serial/supervision.h"
 #include "serial/terminalaccess.h"
+#include "web/httpsettings.h"
+#include "web/webservice.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -57,6 +59,9 @@ public:
     // Listen addresses given on the command line, before start(): they win over
     // the stored ones. A null text leaves that service's stored address.
     void overrideListenAddresses(const QString& live, const QString& history);
+    // The web status service's address and port from the command line, before
+    // start(); a null text leaves the stored value, an empty port turns it off.
+    void overrideHttp(const QString& address, const QString& port);
 
     // A failed Apply leaves failedCell, when given, at the grid cell (column x,
     // row y) it stopped on, and null otherwise.
@@ -87,6 +92,9 @@ public:
     QString liveEndpoint() const;
     QString historyEndpoint() const;
     ModbusService& modbus() { return m_modbus; }
+    WebService& web() { return m_web; }
+    const ListenRetry& httpListen() const { return m_httpListen; }
+    QString httpEndpoint() const;
     // What every channel, terminal and service did since start-up.
     const StationCounters& counters() const { return m_state.counters; }
 
@@ -112,6 +120,8 @@ private:
     QHostAddress storedAddress(const QString& valueName, const QString& override,
                                const char* service) const;
     void startServices();
+    void startWeb();
+    ServiceSnapshot serviceSnapshot() const;
     void readChannels();
     void readTerminals();
     void openTerminals();
@@ -146,6 +156,7 @@ private:
     Receiver m_receiver;
     ArchiveReader m_archiveReader;
     HistoryService m_historyService;
+    WebService m_web; // reads the tables and m_latest
 
     quint16 m_livePort = kLayoutLivePort;
     QHostAddress m_liveAddress{QHostAddress::Any};
@@ -154,5 +165,9 @@ private:
     QString m_historyAddressOverride;
     ListenRetry m_liveListen;
     ListenRetry m_historyListen;
+    HttpSettings m_http;
+    QString m_httpAddressOverride;
+    QString m_httpPortOverride;
+    ListenRetry m_httpListen;
     int m_missingNumbers = 0;
 };

@@ -93,14 +93,18 @@ public:
     // station's command line behind them.
     void setStationWrapper(const QStringList& wrapper) { m_wrapper = wrapper; }
 
+    // The web status service is off unless the arguments give it a port.
     bool startStation(const QStringList& extraArguments = {})
     {
+        const QStringList web = extraArguments.contains(QStringLiteral("--http-port"))
+                                    ? QStringList()
+                                    : QStringList{QStringLiteral("--http-port"), QString()};
         m_station = std::make_unique<QProcess>();
         m_station->setProcessChannelMode(QProcess::MergedChannels);
         QStringList command = m_wrapper;
         command << binary(QStringLiteral("kx7r-station")) << QStringLiteral("--headless")
                 << QStringLiteral("--config") << configPath() << QStringLiteral("--history-port")
-                << QString::number(m_historyPort) << extraArguments;
+                << QString::number(m_historyPort) << web << extraArguments;
         m_station->start(command.takeFirst(), command);
         if (!m_station->waitForStarted(5000))
             return false;
@@ -126,6 +130,9 @@ public:
         m_station.reset();
         return ended;
     }
+
+    // To pause and resume the field with SIGSTOP and SIGCONT; 0 when it is not running.
+    qint64 simulatorPid() const { return m_sim ? m_sim->processId() : 0; }
 
     // Everything the simulator logged so far (collected on each call).
     const QByteArray& simLog()

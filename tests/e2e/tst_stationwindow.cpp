@@ -40,7 +40,7 @@ private slots:
         station.setProcessEnvironment(env);
         station.start(FieldRun::binary(QStringLiteral("kx7r-station")),
                       {QStringLiteral("--config"), config, QStringLiteral("--history-port"),
-                       QString::number(freePort())});
+                       QString::number(freePort()), QStringLiteral("--http-port"), QString()});
         QVERIFY(station.waitForStarted(5000));
         QByteArray log;
         for (int i = 0; i < 100 && !log.contains("history service"); ++i) {

@@ -435,7 +435,7 @@ private slots:
         station.start(installed(u"usr/bin/kx7r-station"_s),
                       {u"--headless"_s, u"--config-seed"_s, config, u"--config"_s, state,
                        u"--listen-address"_s, u"127.0.0.1"_s, u"--history-port"_s,
-                       QString::number(freePort())});
+                       QString::number(freePort()), u"--http-port"_s, QString()});
         QByteArray log;
         QTRY_VERIFY_WITH_TIMEOUT((log += station.readAll()).contains("history service listening"),
                                  10000);

@@ -126,6 +126,40 @@ private slots:
         QVERIFY(!summary(overridden).contains(u"error KX7R_QUERRY\\ListenAddress"_s));
     }
 
+    // A missing port is the default one; an empty one is off; a refused value
+    // keeps the service off, as an error.
+    void webStatusService_data()
+    {
+        QTest::addColumn<QString>("address"); // null: not stored
+        QTest::addColumn<QString>("port");    // null: not stored
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("findings");
+        QTest::newRow("nothing stored")
+            << QString() << QString() << u"127.0.0.1:5080"_s << QStringList();
+        QTest::newRow("port stored empty") << QString() << u""_s << u"off"_s << QStringList();
+        QTest::newRow("every interface") << u"*"_s << u"8080"_s << u"*:8080"_s << QStringList();
+        QTest::newRow("a port out of range") << u""_s << u"70000"_s << u"off (refused value)"_s
+                                             << QStringList{u"error KX7R_QUERRY\\HTTP\\Port"_s};
+        QTest::newRow("a host name") << u"localhost"_s << u"5080"_s << u"off (refused value)"_s
+                                     << QStringList{u"error KX7R_QUERRY\\HTTP\\Address"_s};
+    }
+    void webStatusService()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, port);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"station.ini"_s));
+        if (!address.isNull())
+            store.writeSetting(u"KX7R_QUERRY\\HTTP\\"_s, u"Address"_s, address);
+        if (!port.isNull())
+            store.writeSetting(u"KX7R_QUERRY\\HTTP\\"_s, u"Port"_s, port);
+        const ConfigCheck check(store, 5001);
+        QTEST(summary(check).filter(u"HTTP"_s), "findings");
+        QFETCH(QString, shown);
+        QVERIFY2(check.report().contains(u"Web status:      "_s + shown + u'\n'),
+                 qPrintable(check.report()));
+    }
+
     void theServiceSettingsAreRebuiltKeepingTheLastMeasurement()
     {
         QTemporaryDir dir;

@@ -1,8 +1,14 @@
 #include "settingsfixture.h"
 
 #include "model/settingsschema.h"
+#include "web/httpsettings.h"
 
-SettingsFixture::SettingsFixture() : m_store(std::make_unique<SettingsStore>(path())) {}
+// Stations of parallel tests would all reach for the web status service's
+// default port: it is off unless a test turns it on.
+SettingsFixture::SettingsFixture() : m_store(std::make_unique<SettingsStore>(path()))
+{
+    m_store->writeSetting(HttpSettings::key(), HttpSettings::portName(), QString());
+}
 
 void SettingsFixture::setChannel(int row, const QString& name, const QString& terminal,
                                  const QString& mode, const QString& address,
