@@ -24,8 +24,8 @@ quint16 freePort()
 
 StationProcess::StationProcess(const QString& binary, const QStringList& devices,
                                int channelsPerLine, bool active, bool modbus)
-    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort()), m_httpPort(freePort()),
-      m_modbusPort(modbus ? freePort() : 0)
+    : m_binary(binary), m_livePort(freePort()), m_historyPort(freePort()),
+      m_modbusPort(modbus ? freePort() : 0), m_httpPort(freePort())
 {
     Scenario scenario;
     QList<ConfigWriter::LinePath> paths;
