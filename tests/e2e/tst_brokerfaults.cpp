@@ -179,6 +179,32 @@ private slots:
         QVERIFY(run.stopStation());
     }
 
+    // The password read from a file: out of the settings and the command line.
+    void passwordFromAFile()
+    {
+        FieldRun run;
+        BrokerRun broker(run.path(QString()), freePort());
+        QVERIFY(broker.requirePassword(QStringLiteral("station"), QStringLiteral("right one")));
+        QVERIFY2(broker.start(), broker.log().constData());
+        const QString file = run.path(QStringLiteral("mqtt-password"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("right one\n");
+        }
+        QVERIFY(run.startSimulator(kScenario));
+        QVERIFY2(run.startStation(brokerArguments(broker.port()) +
+                                  QStringList{QStringLiteral("--mqtt-username"),
+                                              QStringLiteral("station"),
+                                              QStringLiteral("--mqtt-password-file"), file}),
+                 run.stationLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().contains("connected to the MQTT broker"), 10000);
+        QFile settings(run.configPath());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(!settings.readAll().contains("right one")); // only the file's name is stored
+        QVERIFY(run.stopStation());
+    }
+
     void wildcardLevelsAreRefused_data()
     {
         QTest::addColumn<QString>("value");
