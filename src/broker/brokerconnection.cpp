@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mosquitto.h>
 #include <mutex>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 #include <thread>
 #include <vector>
 
@@ -103,24 +105,34 @@ struct BrokerConnection::Session {
         s->acknowledgementsPosted = true;
         s->postLocked([](BrokerConnection* c) { c->takeAcknowledgements(); });
     }
-    static void onLog(mosquitto*, void* userdata, int level, const char* text)
+    // OpenSSL says only "certificate verify failed"; the handshake, still
+    // there while the error is logged, says why.
+    static void onLog(mosquitto* mosq, void* userdata, int level, const char* text)
     {
         const QString line = QString::fromUtf8(text);
-        if (level == MOSQ_LOG_ERR &&
-            (line.contains(QLatin1String("SSL")) || line.contains(QLatin1String("TLS")) ||
-             line.contains(QLatin1String("certificate"))))
-            of(userdata)->tlsError = line;
+        if (level != MOSQ_LOG_ERR ||
+            !(line.contains(QLatin1String("SSL")) || line.contains(QLatin1String("TLS")) ||
+              line.contains(QLatin1String("certificate"))))
+            return;
+        Session* s = of(userdata);
+        const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
+        const long verified = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;
+        if (verified != X509_V_OK)
+            s->tlsError = QStringLiteral("certificate verify failed: ") +
+                          QString::fromUtf8(X509_verify_cert_error_string(verified));
+        else if (!s->tlsError.startsWith(QLatin1String("certificate verify failed:")))
+            s->tlsError = line;
     }
 
-    void run(mosquitto* client, const QByteArray& host, int port);
+    void run(mosquitto* client, const QByteArray& hostName, int port);
     void end(mosquitto* client, int rc, bool wasRunning);
 };
 
 // On the session's own thread: connect (name lookup included), then the
 // network loop until the session ends or is closed.
-void BrokerConnection::Session::run(mosquitto* client, const QByteArray& host, int port)
+void BrokerConnection::Session::run(mosquitto* client, const QByteArray& hostName, int port)
 {
-    int rc = mosquitto_connect(client, host.constData(), port, kKeepAliveSeconds);
+    int rc = mosquitto_connect(client, hostName.constData(), port, kKeepAliveSeconds);
     {
         const std::lock_guard lock(mutex);
         running = rc == MOSQ_ERR_SUCCESS && !closing;

@@ -39,6 +39,13 @@ public:
                                   password}) == 0;
     }
 
+    // The listener speaks TLS with this certificate and key.
+    void useTls(const QString& certificate, const QString& key)
+    {
+        m_certificate = certificate;
+        m_key = key;
+    }
+
     // Starts the broker and waits until it accepts connections.
     bool start()
     {
@@ -46,9 +53,12 @@ public:
         QFile file(config);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        QByteArray text = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" +
-                          "persistence true\npersistence_location " + QFile::encodeName(m_folder) +
-                          "/\nlog_dest stderr\n";
+        QByteArray text = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
+        if (!m_certificate.isEmpty())
+            text += "certfile " + QFile::encodeName(m_certificate) + "\nkeyfile " +
+                    QFile::encodeName(m_key) + '\n';
+        text += QByteArray() + "persistence true\npersistence_location " +
+                QFile::encodeName(m_folder) + "/\nlog_dest stderr\n";
         // As root, the broker would otherwise change to a user that cannot
         // write the temporary folder.
         if (const passwd* me = getpwuid(getuid()))
@@ -101,6 +111,8 @@ private:
     QString m_folder;
     quint16 m_port;
     QString m_passwordFile;
+    QString m_certificate;
+    QString m_key;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_log;
 };

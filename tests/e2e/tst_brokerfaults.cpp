@@ -98,6 +98,113 @@ private slots:
         QVERIFY(run.stopStation());
     }
 
+    // A CA, and a server certificate it signed for a name.
+    static bool makeCertificates(const QString& folder, const QString& name, const QString& server)
+    {
+        const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+        const QDir dir(folder);
+        const auto f = [&](const QString& file) { return dir.filePath(name + u'-' + file); };
+        {
+            QFile ext(f(QStringLiteral("ext")));
+            if (!ext.open(QIODevice::WriteOnly))
+                return false;
+            ext.write("subjectAltName=DNS:" + server.toUtf8() + '\n');
+        }
+        const QList<QStringList> steps = {
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+             f(QStringLiteral("ca.key")), QStringLiteral("-out"), f(QStringLiteral("ca.pem")),
+             QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+             QStringLiteral("/CN=kx7r test CA ") + name},
+            {QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+             QStringLiteral("-nodes"), QStringLiteral("-keyout"), f(QStringLiteral("server.key")),
+             QStringLiteral("-out"), f(QStringLiteral("server.csr")), QStringLiteral("-subj"),
+             QStringLiteral("/CN=") + server},
+            {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+             f(QStringLiteral("server.csr")), QStringLiteral("-CA"), f(QStringLiteral("ca.pem")),
+             QStringLiteral("-CAkey"), f(QStringLiteral("ca.key")),
+             QStringLiteral("-CAcreateserial"), QStringLiteral("-out"),
+             f(QStringLiteral("server.pem")), QStringLiteral("-days"), QStringLiteral("2"),
+             QStringLiteral("-extfile"), f(QStringLiteral("ext"))},
+        };
+        for (const QStringList& step : steps) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(openssl, step);
+            if (!p.waitForFinished(30000) || p.exitCode() != 0)
+                return false;
+        }
+        return true;
+    }
+
+    // Handshake failures say what failed, and nothing is sent in clear.
+    void tlsFailuresAreNamed_data()
+    {
+        QTest::addColumn<QString>("server"); // the name the broker's certificate is for
+        QTest::addColumn<bool>("brokerTls");
+        QTest::addColumn<bool>("sameCa");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("plain port") << "localhost" << false << true << "no TLS on that port";
+        QTest::newRow("another CA")
+            << "localhost" << true << false << "certificate verification failed";
+    }
+    void tlsFailuresAreNamed()
+    {
+        QFETCH(QString, server);
+        QFETCH(bool, brokerTls);
+        QFETCH(bool, sameCa);
+        QFETCH(QString, logged);
+        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+            QSKIP("needs openssl");
+        FieldRun run;
+        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("a"), server));
+        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("b"), server));
+        BrokerRun broker(run.path(QString()), freePort());
+        if (brokerTls)
+            broker.useTls(run.path(QStringLiteral("a-server.pem")),
+                          run.path(QStringLiteral("a-server.key")));
+        QVERIFY2(broker.start(), broker.log().constData());
+        QVERIFY(run.startSimulator(kScenario));
+        QVERIFY2(run.startStation(
+                     {QStringLiteral("--mqtt-host"), QStringLiteral("localhost"),
+                      QStringLiteral("--mqtt-port"), QString::number(broker.port()),
+                      QStringLiteral("--mqtt-client-id"), QStringLiteral("st1"),
+                      QStringLiteral("--mqtt-tls-ca"),
+                      run.path(sameCa ? QStringLiteral("a-ca.pem") : QStringLiteral("b-ca.pem"))}),
+                 run.stationLog().constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(run.stationLog().contains(logged.toUtf8()),
+                                  run.stationLog().constData(), 10000);
+        QCOMPARE(connectsOf(broker, "st1"), 0);
+        QVERIFY(!run.stationLog().contains("connected to the MQTT broker"));
+        QVERIFY(run.stopStation());
+    }
+
+    // The password read from a file: out of the settings and the command line.
+    void passwordFromAFile()
+    {
+        FieldRun run;
+        BrokerRun broker(run.path(QString()), freePort());
+        QVERIFY(broker.requirePassword(QStringLiteral("station"), QStringLiteral("right one")));
+        QVERIFY2(broker.start(), broker.log().constData());
+        const QString file = run.path(QStringLiteral("mqtt-password"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("right one\n");
+        }
+        QVERIFY(run.startSimulator(kScenario));
+        QVERIFY2(run.startStation(brokerArguments(broker.port()) +
+                                  QStringList{QStringLiteral("--mqtt-username"),
+                                              QStringLiteral("station"),
+                                              QStringLiteral("--mqtt-password-file"), file}),
+                 run.stationLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().contains("connected to the MQTT broker"), 10000);
+        QFile settings(run.configPath());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(!settings.readAll().contains("right one")); // only the file's name is stored
+        QVERIFY(run.stopStation());
+    }
+
     void wildcardLevelsAreRefused_data()
     {
         QTest::addColumn<QString>("value");
