@@ -5,6 +5,7 @@
 // logged a few lines at a time.
 #include "fixedclock.h"
 #include "freeport.h"
+#include "measurementanswer.h"
 
 #include "answers/acceptedanswer.h"
 #include "answers/latestanswers.h"
@@ -39,28 +40,6 @@ ModbusSettings settingsOn(quint16 port, const QString& wordOrder = QString(),
     s.port = QString::number(port);
     s.wordOrder = wordOrder;
     return s;
-}
-
-AcceptedAnswer measurementOf(int row, double base)
-{
-    MeasurementRecord m;
-    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i)
-        m.numbers[size_t(i)] = i < 2 ? std::nan("") : base + i;
-    m.year = 2026;
-    m.month = 12;
-    m.day = 10;
-    m.hour = 9;
-    m.minute = 30;
-    m.second = 5;
-    m.row = row;
-    AcceptedAnswer a;
-    a.row = row;
-    a.terminal = 1;
-    a.kind = AcceptedAnswer::Kind::Measurement;
-    a.status = 0x10;
-    a.statusText = Texts::dataReceived;
-    a.measurement = m;
-    return a;
 }
 
 // Collects the station's warnings of one category while it lives.
@@ -161,7 +140,7 @@ private slots:
         Rig rig;
         const quint16 port = freePort();
         QVERIFY(rig.service.start(settingsOn(port, wordOrder)));
-        rig.latest.accept(measurementOf(1, 200.0));
+        rig.latest.accept(measurementAnswer(1, 200.0));
 
         Client client(port);
         QVERIFY(client.connect());
@@ -263,7 +242,7 @@ private slots:
         Rig rig;
         const quint16 port = freePort();
         QVERIFY(rig.service.start(settingsOn(port)));
-        rig.latest.accept(measurementOf(1, 10.0));
+        rig.latest.accept(measurementAnswer(1, 10.0));
         const quint16* block = rig.service.registers().data() + 100;
         QCOMPARE(block[Map::Quality], quint16(Map::Fresh));
         const std::vector<quint16> values(block + Map::Values, block + Map::kRowRegistersUsed);
@@ -283,7 +262,7 @@ private slots:
         QCOMPARE(station[Map::Uptime + 1], quint16(6)); // started at the rig's first second
 
         // The refresh runs by itself at least once per receive tick.
-        rig.latest.accept(measurementOf(1, 10.0));
+        rig.latest.accept(measurementAnswer(1, 10.0));
         QCOMPARE(block[Map::Quality], quint16(Map::Fresh));
         rig.clock.set(rig.clock.now().addSecs(7));
         QTRY_COMPARE_WITH_TIMEOUT(block[Map::Quality], quint16(Map::Stale), 1000);

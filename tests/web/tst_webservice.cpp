@@ -4,6 +4,7 @@
 // bounds: head size, client cap, idle close.
 #include "fixedclock.h"
 #include "freeport.h"
+#include "measurementanswer.h"
 
 #include "answers/acceptedanswer.h"
 #include "answers/latestanswers.h"
@@ -60,30 +61,6 @@ Reply readReply(QTcpSocket& socket, QByteArray& pending, bool headOnly = false)
     return reply;
 }
 
-AcceptedAnswer measurementOf(int row)
-{
-    MeasurementRecord m;
-    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i)
-        m.numbers[size_t(i)] = i < 2 ? std::nan("") : 100.0 + i;
-    m.columns[0] = QStringLiteral("Резервуар 4");
-    m.columns[1] = QStringLiteral("09:30:05");
-    m.year = 2026;
-    m.month = 12;
-    m.day = 10;
-    m.hour = 9;
-    m.minute = 30;
-    m.second = 5;
-    m.row = row;
-    AcceptedAnswer a;
-    a.row = row;
-    a.terminal = 1;
-    a.kind = AcceptedAnswer::Kind::Measurement;
-    a.status = 0x10;
-    a.statusText = Texts::dataReceived;
-    a.measurement = m;
-    return a;
-}
-
 bool waitClosed(QTcpSocket& socket)
 {
     return socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(0) ||
@@ -132,7 +109,7 @@ private slots:
         m_state->queryList.setCell(3, QueryColumn::Status, QStringLiteral("Данные получены"),
                                    CellColour::Green);
         m_state->rsSettings.setCell(RsRow::Status, 2, QStringLiteral("Занят"), CellColour::Red);
-        m_latest->accept(measurementOf(3));
+        m_latest->accept(measurementAnswer(3, 100.0));
         m_web->setServiceSource([] {
             ServiceSnapshot s;
             s.services = {{QStringLiteral("live"), QStringLiteral("*:5000"), true, 3}};
