@@ -188,6 +188,15 @@ void MqttPublisher::clearRows(const QList<int>& rows)
     flushSpool();
 }
 
+void MqttPublisher::publishDiagnostics(int row, const QByteArray& json)
+{
+    if (row < 0 || row >= kChannelCount || !m_connection.isConnected())
+        return;
+    m_connection.publish(m_settings.topicRoot() + QStringLiteral("diagnostics/") +
+                             QString::number(row + 1),
+                         json, true, 1);
+}
+
 // Hands the next spooled messages to the library, in order, keeping at most
 // kWindow unacknowledged so a long backlog is read from disk as it drains.
 void MqttPublisher::drain()

@@ -50,6 +50,9 @@ public:
     void publishPortState(int t, const QString& state);
     // Rows (k) emptied or given to another tank: their retained messages go.
     void clearRows(const QList<int>& rows);
+    // Row k's counters, retained on diagnostics/<k + 1> while connected; not
+    // spooled: the next one replaces it anyway.
+    void publishDiagnostics(int row, const QByteArray& json);
 
     bool isEnabled() const { return m_enabled; }
     bool isConnected() const { return m_connection.isConnected(); }

@@ -1,5 +1,6 @@
 #include "station.h"
 
+#include "diagnostics/channeldiagnostics.h"
 #include "model/clock.h"
 #include "model/integertext.h"
 #include "model/logcategories.h"
@@ -99,6 +100,8 @@ void Station::setUpTimers()
     connect(&m_timerSendQuerry, &QTimer::timeout, &m_scheduler,
             &PollScheduler::TimerSendQuerryTimer);
     connect(&m_timerBlink, &QTimer::timeout, &m_blinker, &IconBlinker::TimerBlinkTimer);
+    m_diagnosticsTimer.setInterval(kDiagnosticsMs);
+    connect(&m_diagnosticsTimer, &QTimer::timeout, this, &Station::publishDiagnostics);
 }
 
 void Station::start(bool startTimers)
@@ -114,6 +117,7 @@ void Station::start(bool startTimers)
         m_timerWaitAnsewer.start();
         m_rsTimer.start();
         m_timerSendQuerry.start();
+        m_diagnosticsTimer.start();
     }
 }
 
@@ -132,6 +136,7 @@ void Station::shutdown()
     m_rsTimer.stop();
     m_timerSendQuerry.stop();
     m_timerBlink.stop();
+    m_diagnosticsTimer.stop();
     m_scheduler.stopPause();
     m_liveListen.stop();
     m_historyListen.stop();
@@ -470,9 +475,25 @@ void Station::onArchiveFolderFailed(const QString& folder)
 void Station::countBrokerState()
 {
     BrokerCounters& broker = m_state.counters.broker;
+    const bool wasConnected = broker.connected;
     broker.connected = m_publisher.isConnected();
+    // A subscriber sees the counters at once after a (re)connect, not a minute later.
+    if (broker.connected && !wasConnected)
+        publishDiagnostics();
     broker.queued = quint64(qMax(m_publisher.queued(), 0));
     broker.dropped = quint64(qMax<qint64>(m_publisher.droppedCount(), 0));
+}
+
+void Station::publishDiagnostics()
+{
+    if (!m_publisher.isConnected())
+        return;
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelEntry& channel = m_state.channels[size_t(k)];
+        if (!channel.name.isEmpty())
+            m_publisher.publishDiagnostics(
+                k, ChannelDiagnostics::json(k, channel.name, m_state.counters.channels[size_t(k)]));
+    }
 }
 
 Outcome Station::applyBroker(const BrokerSettings& broker)

@@ -42,6 +42,7 @@ class Station : public QObject {
 public:
     static constexpr quint16 kLayoutLivePort = 5000;
     static constexpr quint16 kHistoryPort = 5001;
+    static constexpr int kDiagnosticsMs = 60000; // counters to the broker once a minute
 
     Station(SettingsStore& settings, const Clock& clock, quint16 historyPort = kHistoryPort,
             QObject* parent = nullptr);
@@ -128,6 +129,7 @@ private:
     int storedInteger(const QString& key, const QString& valueName, const QString& text);
     void onArchiveFolderFailed(const QString& folder);
     void countBrokerState();
+    void publishDiagnostics();
 
     SettingsStore& m_settings;
     const Clock& m_clock;
@@ -138,6 +140,7 @@ private:
     QTimer m_rsTimer;
     QTimer m_timerSendQuerry;
     QTimer m_timerBlink;
+    QTimer m_diagnosticsTimer; // each row's counters to the broker
 
     LineMonitor m_monitor;
     IconBlinker m_blinker;

@@ -1,16 +1,22 @@
 // The publisher against a real Mosquitto broker: measurements and status
-// answers keep separate retained topics, and a row given up has both cleared.
+// answers keep separate retained topics, and a row given up has both cleared;
+// a row's counters are retained on their own topic.
 #include "../e2e/brokerrun.h"
 #include "freeport.h"
 
 #include "answers/acceptedanswer.h"
 #include "broker/mqttpublisher.h"
+#include "diagnostics/channeldiagnostics.h"
+#include "model/channelcounters.h"
 #include "model/stationstate.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 AcceptedAnswer answerFromHex(const char* hex, const QString& statusText)
@@ -42,14 +48,14 @@ const char* const kMeasurement =
 const char* const kStatus = "FF340B02000432040A0C1A54616E6B204120202020";
 
 // topic -> payload of every retained message below the station's channels.
-QMap<QString, QByteArray> retained(quint16 port)
+QMap<QString, QByteArray> retained(quint16 port,
+                                   const QString& filter = QStringLiteral("kx7r/st1/channel/#"))
 {
     QProcess sub;
     sub.start(BrokerRun::executable(QStringLiteral("mosquitto_sub")),
               {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-               QString::number(port), QStringLiteral("-t"), QStringLiteral("kx7r/st1/channel/#"),
-               QStringLiteral("-v"), QStringLiteral("--retained-only"), QStringLiteral("-W"),
-               QStringLiteral("1")});
+               QString::number(port), QStringLiteral("-t"), filter, QStringLiteral("-v"),
+               QStringLiteral("--retained-only"), QStringLiteral("-W"), QStringLiteral("1")});
     sub.waitForFinished(5000);
     QMap<QString, QByteArray> out;
     for (const QByteArray& line : sub.readAllStandardOutput().split('\n'))
@@ -104,6 +110,57 @@ private slots:
         QVERIFY2(!cleared.contains(QStringLiteral("kx7r/st1/channel/1")) &&
                      !cleared.contains(QStringLiteral("kx7r/st1/channel/1/status")),
                  qPrintable(QStringList(cleared.keys()).join(u' ')));
+        publisher.stop();
+    }
+
+    void diagnosticsRetainedPerRow()
+    {
+        QTemporaryDir dir;
+        BrokerRun broker(dir.path(), freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        StationState state;
+        MqttPublisher publisher(state);
+        BrokerSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(broker.port());
+        settings.clientId = QStringLiteral("st1");
+        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
+        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+
+        // Ten polls: six measurements, one status answer, three time-outs.
+        ChannelCounters counters;
+        counters.requestsSent = 10;
+        counters.measurementsAccepted = 6;
+        counters.statusAnswersAccepted = 1;
+        counters.timeouts = 3;
+        counters.lastAcceptedMsecs = 1765359002913; // 2025-12-10T09:30:02.913Z
+        counters.responseTime.record(250);
+        counters.responseTime.record(1250);
+        publisher.publishDiagnostics(4, ChannelDiagnostics::json(4, u"Бак 5"_s, counters));
+        const QString topic = QStringLiteral("kx7r/st1/diagnostics/5");
+        QByteArray payload;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(payload =
+                  retained(broker.port(), QStringLiteral("kx7r/st1/diagnostics/#")).value(topic))
+                 .isEmpty(),
+            5000);
+        const QJsonObject o = QJsonDocument::fromJson(payload).object();
+        QCOMPARE(o.value(u"row"_s).toInt(), 5);
+        QCOMPARE(o.value(u"name"_s).toString(), u"Бак 5"_s);
+        QCOMPARE(o.value(u"requests"_s).toInteger(), 10);
+        QCOMPARE(o.value(u"measurements"_s).toInteger(), 6);
+        QCOMPARE(o.value(u"statusAnswers"_s).toInteger(), 1);
+        QCOMPARE(o.value(u"timeouts"_s).toInteger(), 3);
+        QCOMPARE(o.value(u"answeredShare"_s).toDouble(), 0.7);
+        QCOMPARE(o.value(u"responses"_s).toInteger(), 2);
+        QCOMPARE(o.value(u"responseSumMs"_s).toInteger(), 1500);
+        QCOMPARE(o.value(u"responseLastMs"_s).toInteger(), 1250);
+        // Local time with its offset ("Z" where local time is UTC).
+        const QString lastText = o.value(u"lastAnswer"_s).toString();
+        QVERIFY2(QRegularExpression(u"\\.913(Z|[+-]\\d\\d:\\d\\d)$"_s).match(lastText).hasMatch(),
+                 qPrintable(lastText));
+        QCOMPARE(QDateTime::fromString(lastText, Qt::ISODateWithMs).toMSecsSinceEpoch(),
+                 Q_INT64_C(1765359002913));
         publisher.stop();
     }
 };
