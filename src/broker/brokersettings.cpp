@@ -1,6 +1,7 @@
 #include "brokersettings.h"
 
 #include "model/integertext.h"
+#include "model/settingsgroup.h"
 #include "model/settingsstore.h"
 
 #include <QDir>
@@ -148,20 +149,12 @@ QString BrokerSettings::address() const
 
 BrokerSettings BrokerSettings::read(const SettingsStore& store)
 {
-    BrokerSettings settings;
-    for (const auto& [name, field] : fields())
-        settings.*field = store.readSetting(key(), name);
-    return settings;
+    return readSettingsGroup<BrokerSettings>(store);
 }
 
 Outcome BrokerSettings::write(SettingsStore& store) const
 {
-    if (const QString error = invalidity(); !error.isEmpty())
-        return Outcome::failure(error);
-    store.beginBatch();
-    for (const auto& [name, field] : fields())
-        store.writeSetting(key(), name, this->*field);
-    return store.endBatch();
+    return writeSettingsGroup(*this, store);
 }
 
 QString BrokerSettings::spoolPath(const SettingsStore& store)

@@ -1,6 +1,7 @@
 #include "modbussettings.h"
 
 #include "model/integertext.h"
+#include "model/settingsgroup.h"
 #include "model/settingsstore.h"
 
 QList<std::pair<QString, QString ModbusSettings::*>> ModbusSettings::fields()
@@ -71,18 +72,10 @@ QString ModbusSettings::invalidity() const
 
 ModbusSettings ModbusSettings::read(const SettingsStore& store)
 {
-    ModbusSettings settings;
-    for (const auto& [name, field] : fields())
-        settings.*field = store.readSetting(key(), name);
-    return settings;
+    return readSettingsGroup<ModbusSettings>(store);
 }
 
 Outcome ModbusSettings::write(SettingsStore& store) const
 {
-    if (const QString error = invalidity(); !error.isEmpty())
-        return Outcome::failure(error);
-    store.beginBatch();
-    for (const auto& [name, field] : fields())
-        store.writeSetting(key(), name, this->*field);
-    return store.endBatch();
+    return writeSettingsGroup(*this, store);
 }
