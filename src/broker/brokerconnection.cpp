@@ -1,196 +1,26 @@
 #include "brokerconnection.h"
 
 #include "brokerlogging.h"
+#include "mqttpacket.h"
 
 #include <QMetaObject>
-#include <chrono>
-#include <condition_variable>
-#include <mosquitto.h>
-#include <mutex>
-#include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
-#include <thread>
-#include <vector>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
 
 namespace {
-constexpr int kKeepAliveSeconds = 30;
-constexpr auto kLastWordsWait = std::chrono::milliseconds(300);
-constexpr int kSessionTakenOver = 0x8E;
-
-void initialiseLibrary()
-{
-    static const int rc = mosquitto_lib_init();
-    Q_UNUSED(rc);
-}
-
-// OpenSSL's words, as libmosquitto logs them, in a sentence an operator can
-// act on.
-QString tlsReason(const QString& logged)
-{
-    const QString text = logged.toLower();
-    if (text.contains(QLatin1String("hostname")) || text.contains(QLatin1String("host name")) ||
-        text.contains(QLatin1String("ip address mismatch")))
-        return QStringLiteral("the broker's certificate is for another name (") + logged + u')';
-    if (text.contains(QLatin1String("certificate verify failed")) ||
-        text.contains(QLatin1String("verify")))
-        return QStringLiteral("certificate verification failed (") + logged + u')';
-    if (text.contains(QLatin1String("wrong version number")) ||
-        text.contains(QLatin1String("unexpected eof")) ||
-        text.contains(QLatin1String("packet length too long")) ||
-        text.contains(QLatin1String("record layer failure")))
-        return QStringLiteral("no TLS on that port (") + logged + u')';
-    return QStringLiteral("TLS failed (") + logged + u')';
-}
+constexpr int kStaleFactorPercent = 150; // silent this long past the keep-alive: gone
 } // namespace
-
-struct BrokerConnection::Session {
-    std::mutex mutex;
-    std::condition_variable endedChanged;
-    BrokerConnection* owner = nullptr; // null once closed
-    mosquitto* mosq = nullptr;         // the owner's to use only while running
-    bool running = false;              // connected; the loop runs on the session's thread
-    bool closing = false;
-    bool ended = false;
-    // Written on the session's thread only.
-    int connack = -1;
-    int disconnectReason = -1;
-    QString tlsError;
-
-    std::vector<int> acknowledged; // message ids not yet handed over
-    bool acknowledgementsPosted = false;
-
-    // Queues a call on the owner's thread, dropped if the session is closed by then.
-    template <class Call> void post(Call call)
-    {
-        const std::lock_guard lock(mutex);
-        postLocked(call);
-    }
-    template <class Call> void postLocked(Call call)
-    {
-        if (!owner)
-            return;
-        BrokerConnection* target = owner;
-        const Session* self = this;
-        QMetaObject::invokeMethod(
-            target,
-            [target, self, call] {
-                if (target->m_session.get() == self)
-                    call(target);
-            },
-            Qt::QueuedConnection);
-    }
-
-    static Session* of(void* userdata) { return static_cast<Session*>(userdata); }
-    static void onConnect(mosquitto*, void* userdata, int rc)
-    {
-        Session* s = of(userdata);
-        s->connack = rc;
-        s->post([rc](BrokerConnection* c) { c->handleConnect(rc); });
-    }
-    // The broker's reason comes first; the library may add its own after it.
-    static void onDisconnect(mosquitto*, void* userdata, int rc)
-    {
-        if (of(userdata)->disconnectReason <= 0)
-            of(userdata)->disconnectReason = rc;
-    }
-    // Acknowledgements travel in batches: one queued call for all that came
-    // in since the last one was taken.
-    static void onPublish(mosquitto*, void* userdata, int mid)
-    {
-        Session* s = of(userdata);
-        const std::lock_guard lock(s->mutex);
-        s->acknowledged.push_back(mid);
-        if (s->acknowledgementsPosted)
-            return;
-        s->acknowledgementsPosted = true;
-        s->postLocked([](BrokerConnection* c) { c->takeAcknowledgements(); });
-    }
-    // OpenSSL says only "certificate verify failed"; the handshake, still
-    // there while the error is logged, says why.
-    static void onLog(mosquitto* mosq, void* userdata, int level, const char* text)
-    {
-        const QString line = QString::fromUtf8(text);
-        if (level != MOSQ_LOG_ERR ||
-            !(line.contains(QLatin1String("SSL")) || line.contains(QLatin1String("TLS")) ||
-              line.contains(QLatin1String("certificate"))))
-            return;
-        Session* s = of(userdata);
-        const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
-        const long verified = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;
-        if (verified != X509_V_OK)
-            s->tlsError = QStringLiteral("certificate verify failed: ") +
-                          QString::fromUtf8(X509_verify_cert_error_string(verified));
-        else if (!s->tlsError.startsWith(QLatin1String("certificate verify failed:")))
-            s->tlsError = line;
-    }
-
-    void run(mosquitto* client, const QByteArray& hostName, int port);
-    void end(mosquitto* client, int rc, bool wasRunning);
-};
-
-// On the session's own thread: connect (name lookup included), then the
-// network loop until the session ends or is closed.
-void BrokerConnection::Session::run(mosquitto* client, const QByteArray& hostName, int port)
-{
-    int rc = mosquitto_connect(client, hostName.constData(), port, kKeepAliveSeconds);
-    {
-        const std::lock_guard lock(mutex);
-        running = rc == MOSQ_ERR_SUCCESS && !closing;
-    }
-    if (!running) {
-        end(client, rc, false);
-        return;
-    }
-    auto closingSince = std::chrono::steady_clock::time_point();
-    while (rc == MOSQ_ERR_SUCCESS) {
-        rc = mosquitto_loop(client, 100, 1);
-        const std::lock_guard lock(mutex);
-        if (!closing)
-            continue;
-        // A closed session gets a second to send its last words.
-        const auto now = std::chrono::steady_clock::now();
-        if (closingSince == std::chrono::steady_clock::time_point())
-            closingSince = now;
-        else if (now - closingSince > std::chrono::seconds(1))
-            break;
-    }
-    end(client, rc, true);
-}
-
-void BrokerConnection::Session::end(mosquitto* client, int rc, bool wasRunning)
-{
-    Failure failure = Failure::Unreachable;
-    QString reason;
-    if (connack > 0) {
-        failure = Failure::Refused;
-        reason = QString::fromUtf8(mosquitto_reason_string(connack));
-    } else if (disconnectReason == kSessionTakenOver) {
-        failure = Failure::TakenOver;
-        reason = QString::fromUtf8(mosquitto_reason_string(disconnectReason));
-    } else if (connack < 0 && (rc == MOSQ_ERR_TLS || !tlsError.isEmpty())) {
-        failure = Failure::Tls;
-        reason =
-            tlsReason(tlsError.isEmpty() ? QString::fromUtf8(mosquitto_strerror(rc)) : tlsError);
-    } else if (connack < 0 && wasRunning) {
-        reason = QStringLiteral("the broker closed the connection before answering");
-    } else {
-        reason = QString::fromUtf8(mosquitto_strerror(rc));
-    }
-    post([failure, reason](BrokerConnection* c) { c->handleEnd(failure, reason); });
-    {
-        const std::lock_guard lock(mutex);
-        running = false;
-        mosq = nullptr;
-    }
-    mosquitto_destroy(client);
-    const std::lock_guard lock(mutex);
-    ended = true;
-    endedChanged.notify_all();
-}
 
 BrokerConnection::BrokerConnection(QObject* parent) : QObject(parent)
 {
-    initialiseLibrary();
+    connect(&m_lookup, &HostLookup::found, this, &BrokerConnection::onFound);
+    connect(&m_lookup, &HostLookup::notFound, this, [this](const QString& reason) {
+        if (m_state == State::LookingUp)
+            end(Failure::Unreachable, reason);
+    });
+    connect(&m_keepAlive, &QTimer::timeout, this, &BrokerConnection::onKeepAlive);
 }
 
 BrokerConnection::~BrokerConnection()
@@ -202,109 +32,359 @@ void BrokerConnection::open(const BrokerSettings& settings, const QString& willT
                             const QByteArray& willPayload)
 {
     close();
-    auto session = std::make_shared<Session>();
-    const QByteArray id = settings.effectiveClientId().toUtf8();
-    mosquitto* client = mosquitto_new(id.constData(), true, session.get());
-    if (!client) {
-        qCWarning(lcBroker) << "cannot create an MQTT client";
+    m_settings = settings;
+    m_willTopic = willTopic.toUtf8();
+    m_willPayload = willPayload;
+    m_tls = !settings.tlsCaFile.trimmed().isEmpty();
+    m_state = State::LookingUp;
+    QString unusable;
+    if (m_tls && !QSslSocket::supportsSsl())
+        unusable = QStringLiteral("this system offers no TLS");
+    else if (m_tls && QSslCertificate::fromPath(settings.tlsCaFile.trimmed()).isEmpty())
+        unusable = QStringLiteral("the CA file is not usable: it holds no certificate");
+    if (!unusable.isEmpty()) {
+        // Reported as every failure is: later, not from within the call.
+        QMetaObject::invokeMethod(
+            this,
+            [this, unusable] {
+                if (m_state == State::LookingUp)
+                    end(Failure::Tls, unusable);
+            },
+            Qt::QueuedConnection);
         return;
     }
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_threaded_set(client, true);
-    mosquitto_connect_callback_set(client, &Session::onConnect);
-    mosquitto_disconnect_callback_set(client, &Session::onDisconnect);
-    mosquitto_publish_callback_set(client, &Session::onPublish);
-    mosquitto_log_callback_set(client, &Session::onLog);
-    const QByteArray will = willTopic.toUtf8();
-    mosquitto_will_set(client, will.constData(), int(willPayload.size()), willPayload.constData(),
-                       1, true);
-    if (!settings.username.isEmpty())
-        mosquitto_username_pw_set(
-            client, settings.username.toUtf8().constData(),
-            settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
-    if (!settings.tlsCaFile.trimmed().isEmpty()) {
-        // Checked before: a CA that cannot be used never gets this far.
-        const int rc = mosquitto_tls_set(client, settings.tlsCaFile.trimmed().toUtf8().constData(),
-                                         nullptr, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            mosquitto_destroy(client);
-            QMetaObject::invokeMethod(
-                this,
-                [this, rc] {
-                    emit failed(Failure::Tls, QStringLiteral("the CA file is not usable: ") +
-                                                  QString::fromUtf8(mosquitto_strerror(rc)));
-                },
-                Qt::QueuedConnection);
-            return;
-        }
-    }
-    session->owner = this;
-    session->mosq = client;
-    m_session = session;
-    const QByteArray host = settings.host.trimmed().toUtf8();
-    const int port = settings.portNumber().value_or(BrokerSettings::kDefaultPort);
-    std::thread([session, client, host, port] { session->run(client, host, port); }).detach();
+    m_lookup.lookUp(settings.host.trimmed());
 }
 
-void BrokerConnection::close(const QString& topic, const QByteArray& payload)
+void BrokerConnection::onFound(const QList<QHostAddress>& addresses)
 {
-    if (!m_session)
+    if (m_state != State::LookingUp)
         return;
-    const std::shared_ptr<Session> session = std::move(m_session);
-    const bool wasConnected = m_connected;
-    m_connected = false;
-    std::unique_lock lock(session->mutex);
-    session->owner = nullptr;
-    session->closing = true;
-    if (!session->running || !session->mosq)
-        return; // an attempt still under way ends by itself
-    if (wasConnected && !topic.isEmpty()) {
-        const QByteArray topicBytes = topic.toUtf8();
-        mosquitto_publish(session->mosq, nullptr, topicBytes.constData(), int(payload.size()),
-                          payload.constData(), 1, true);
+    m_addresses = addresses;
+    m_addressIndex = 0;
+    connectToNext();
+}
+
+void BrokerConnection::connectToNext()
+{
+    dropSocket();
+    m_state = State::Connecting;
+    m_tcpUp = false;
+    m_certificateProblem.clear();
+    m_socket = new QSslSocket(this);
+    connect(m_socket, &QSslSocket::connected, this, [this] {
+        m_tcpUp = true;
+        if (!m_tls)
+            onTransportReady();
+    });
+    connect(m_socket, &QSslSocket::encrypted, this, &BrokerConnection::onTransportReady);
+    connect(m_socket, &QSslSocket::readyRead, this, &BrokerConnection::onReadyRead);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &BrokerConnection::onSocketError);
+    connect(m_socket, &QSslSocket::disconnected, this, &BrokerConnection::onSocketError);
+    connect(m_socket, qOverload<const QList<QSslError>&>(&QSslSocket::sslErrors), this,
+            &BrokerConnection::onSslErrors);
+    const QHostAddress address = m_addresses.value(m_addressIndex);
+    const quint16 port = m_settings.portNumber().value_or(BrokerSettings::kDefaultPort);
+    if (!m_tls) {
+        m_socket->connectToHost(address, port);
+        return;
     }
-    mosquitto_disconnect(session->mosq);
-    if (wasConnected)
-        session->endedChanged.wait_for(lock, kLastWordsWait, [&] { return session->ended; });
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(m_settings.tlsCaFile.trimmed()));
+    tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setSslConfiguration(tls);
+    // The address is connected to; the certificate must name the host as configured.
+    m_socket->connectToHostEncrypted(address.toString(), port, m_settings.host.trimmed());
+}
+
+void BrokerConnection::onTransportReady()
+{
+    if (m_state != State::Connecting)
+        return;
+    m_state = State::Handshaking;
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    MqttPacket::Login login;
+    login.clientId = m_settings.effectiveClientId().toUtf8();
+    login.hasUsername = !m_settings.username.isEmpty();
+    login.username = m_settings.username.toUtf8();
+    login.hasPassword = login.hasUsername && !m_settings.password.isEmpty();
+    login.password = m_settings.password.toUtf8();
+    login.keepAliveSeconds = kKeepAliveSeconds;
+    QByteArray packet;
+    MqttPacket::appendConnect(packet, login, {m_willTopic, m_willPayload});
+    m_socket->write(packet);
+    m_lastHeard.start();
+}
+
+// Everything that came in at once is handled at once: the acknowledgements
+// of a batch are handed on together, after the packets that answer them
+// have been queued.
+void BrokerConnection::onReadyRead()
+{
+    if (!m_socket)
+        return;
+    m_in += m_socket->readAll();
+    m_lastHeard.start();
+    QList<int> acknowledged;
+    MqttPacket::Read packet;
+    for (;;) {
+        const MqttPacket::Take taken = MqttPacket::take(m_in, &packet);
+        if (taken == MqttPacket::Take::NeedMore)
+            break;
+        if (taken == MqttPacket::Take::Broken ||
+            !handle(packet.type, packet.flags, packet.body, &acknowledged)) {
+            if (m_state != State::Idle)
+                end(Failure::Unreachable, QStringLiteral("the broker sent what is not MQTT"));
+            break;
+        }
+        if (m_state == State::Idle)
+            break;
+    }
+    for (int mid : acknowledged)
+        emit published(mid);
+}
+
+// False when the packet breaks the protocol.
+bool BrokerConnection::handle(int type, int flags, const QByteArray& body, QList<int>* acknowledged)
+{
+    quint16 id = 0;
+    quint8 reason = 0;
+    QByteArray reply;
+    switch (type) {
+    case MqttPacket::Connack:
+        if (m_state != State::Handshaking)
+            return false;
+        handleConnack(body);
+        return true;
+    case MqttPacket::Puback:
+    case MqttPacket::Pubcomp:
+        if (!MqttPacket::parseAcknowledgement(body, &id, &reason))
+            return false;
+        release(id, acknowledged);
+        return true;
+    case MqttPacket::Pubrec:
+        if (!MqttPacket::parseAcknowledgement(body, &id, &reason))
+            return false;
+        if (reason >= 0x80)
+            release(id, acknowledged); // refused: the exchange ends here
+        else
+            MqttPacket::appendAcknowledgement(reply, MqttPacket::Pubrel, id);
+        break;
+    case MqttPacket::Publish: { // never subscribed; answered so the broker lets it go
+        const int qos = (flags >> 1) & 3;
+        const qsizetype topicLength =
+            body.size() >= 2 ? (quint8(body[0]) << 8 | quint8(body[1])) : 0;
+        if (qos > 0 && body.size() >= topicLength + 4) {
+            id = quint16(quint8(body[topicLength + 2]) << 8 | quint8(body[topicLength + 3]));
+            MqttPacket::appendAcknowledgement(
+                reply, qos == 1 ? MqttPacket::Puback : MqttPacket::Pubrec, id);
+        }
+        break;
+    }
+    case MqttPacket::Pubrel:
+        if (!MqttPacket::parseAcknowledgement(body, &id, &reason))
+            return false;
+        MqttPacket::appendAcknowledgement(reply, MqttPacket::Pubcomp, id);
+        break;
+    case MqttPacket::Pingresp:
+    case MqttPacket::Auth:
+        return true;
+    case MqttPacket::Disconnect: {
+        QString text;
+        MqttPacket::parseDisconnect(body, &reason, &text);
+        if (text.isEmpty())
+            text = MqttPacket::reasonName(reason);
+        if (reason == MqttPacket::kSessionTakenOver)
+            end(Failure::TakenOver, text);
+        else
+            end(Failure::Unreachable, QStringLiteral("the broker ended the session: ") + text);
+        return true;
+    }
+    default:
+        return false;
+    }
+    if (!reply.isEmpty())
+        m_socket->write(reply);
+    return true;
+}
+
+void BrokerConnection::handleConnack(const QByteArray& body)
+{
+    MqttPacket::ConnackFields connack;
+    if (!MqttPacket::parseConnack(body, &connack)) {
+        end(Failure::Unreachable, QStringLiteral("the broker's answer to the connect is not MQTT"));
+        return;
+    }
+    if (connack.reason >= 0x80) {
+        end(Failure::Refused, connack.reasonString.isEmpty()
+                                  ? MqttPacket::reasonName(connack.reason)
+                                  : connack.reasonString);
+        return;
+    }
+    m_receiveMaximum = connack.receiveMaximum;
+    m_maximumQos = connack.maximumQos;
+    m_keepAliveSeconds = connack.serverKeepAlive >= 0 ? connack.serverKeepAlive : kKeepAliveSeconds;
+    if (m_keepAliveSeconds > 0)
+        m_keepAlive.start(qMax(1, m_keepAliveSeconds / 2) * 1000);
+    m_state = State::Connected;
+    emit connected();
+}
+
+// A message the broker is done with; the next waiting one takes its place.
+void BrokerConnection::release(quint16 id, QList<int>* acknowledged)
+{
+    if (id == 0 || !m_idInUse.test(id))
+        return;
+    m_idInUse.reset(id);
+    --m_inFlight;
+    acknowledged->append(id);
+    while (!m_waiting.empty() && m_inFlight < m_receiveMaximum) {
+        m_socket->write(m_waiting.front());
+        m_waiting.pop_front();
+        ++m_inFlight;
+    }
+}
+
+quint16 BrokerConnection::takeId()
+{
+    for (int tries = 0; tries < 65535; ++tries) {
+        m_lastId = m_lastId == 65535 ? 1 : quint16(m_lastId + 1);
+        if (!m_idInUse.test(m_lastId)) {
+            m_idInUse.set(m_lastId);
+            return m_lastId;
+        }
+    }
+    return 0;
 }
 
 int BrokerConnection::publish(const QString& topic, const QByteArray& payload, bool retain, int qos)
 {
-    if (!m_session || !m_connected)
+    if (m_state != State::Connected)
         return -1;
-    const std::lock_guard lock(m_session->mutex);
-    if (!m_session->running || !m_session->mosq)
+    qos = qBound(0, qos, m_maximumQos);
+    const quint16 id = takeId();
+    if (id == 0)
         return -1;
-    int mid = 0;
-    const QByteArray topicBytes = topic.toUtf8();
-    const int rc = mosquitto_publish(m_session->mosq, &mid, topicBytes.constData(),
-                                     int(payload.size()), payload.constData(), qos, retain);
-    return rc == MOSQ_ERR_SUCCESS ? mid : -1;
-}
-
-void BrokerConnection::takeAcknowledgements()
-{
-    std::vector<int> mids;
-    {
-        const std::lock_guard lock(m_session->mutex);
-        mids.swap(m_session->acknowledged);
-        m_session->acknowledgementsPosted = false;
+    m_packet.resize(0);
+    MqttPacket::appendPublish(m_packet, topic.toUtf8(), payload, qos, retain, id);
+    if (qos == 0) {
+        // Nothing will acknowledge it: done once it is written.
+        m_socket->write(m_packet);
+        QMetaObject::invokeMethod(
+            this,
+            [this, id] {
+                m_idInUse.reset(id);
+                emit published(id);
+            },
+            Qt::QueuedConnection);
+    } else if (m_inFlight < m_receiveMaximum) {
+        m_socket->write(m_packet);
+        ++m_inFlight;
+    } else {
+        m_waiting.push_back(m_packet);
     }
-    for (int mid : mids)
-        emit published(mid);
+    return id;
 }
 
-void BrokerConnection::handleConnect(int rc)
+void BrokerConnection::onKeepAlive()
 {
-    if (rc != 0)
-        return; // the session's end reports the refusal
-    m_connected = true;
-    emit connected();
+    if (m_state != State::Connected)
+        return;
+    if (m_lastHeard.elapsed() > qint64(m_keepAliveSeconds) * 10 * kStaleFactorPercent) {
+        end(Failure::Unreachable, QStringLiteral("the broker stopped answering"));
+        return;
+    }
+    QByteArray ping;
+    MqttPacket::appendPingreq(ping);
+    m_socket->write(ping);
 }
 
-void BrokerConnection::handleEnd(Failure failure, const QString& reason)
+void BrokerConnection::onSslErrors(const QList<QSslError>& errors)
 {
-    m_session.reset();
-    m_connected = false;
+    const QSslError* other = nullptr;
+    const QSslError* name = nullptr;
+    for (const QSslError& e : errors) {
+        if (e.error() == QSslError::HostNameMismatch)
+            name = &e;
+        else if (!other)
+            other = &e;
+    }
+    if (other)
+        m_certificateProblem =
+            QStringLiteral("certificate verification failed (") + other->errorString() + u')';
+    else if (name)
+        m_certificateProblem = QStringLiteral("the broker's certificate is for another name (") +
+                               name->errorString() + u')';
+}
+
+void BrokerConnection::onSocketError()
+{
+    if (!m_socket || m_state == State::Idle)
+        return;
+    const QString text = m_socket->errorString();
+    switch (m_state) {
+    case State::Connecting:
+        if (m_tls && m_tcpUp)
+            end(Failure::Tls, !m_certificateProblem.isEmpty()
+                                  ? m_certificateProblem
+                                  : QStringLiteral("no TLS on that port (") + text + u')');
+        else if (++m_addressIndex < m_addresses.size())
+            connectToNext();
+        else
+            end(Failure::Unreachable, text);
+        return;
+    case State::Handshaking:
+        end(Failure::Unreachable,
+            m_socket->error() == QAbstractSocket::RemoteHostClosedError
+                ? QStringLiteral("the broker closed the connection before answering")
+                : text);
+        return;
+    default:
+        end(Failure::Unreachable, text);
+    }
+}
+
+void BrokerConnection::end(Failure failure, const QString& reason)
+{
+    if (m_state == State::Idle)
+        return;
+    m_state = State::Idle;
+    dropSocket();
     emit failed(failure, reason);
+}
+
+// Forgets the session's socket and everything in flight on it.
+void BrokerConnection::dropSocket()
+{
+    m_lookup.cancel();
+    m_keepAlive.stop();
+    m_in.clear();
+    m_waiting.clear();
+    m_idInUse.reset();
+    m_inFlight = 0;
+    if (!m_socket)
+        return;
+    m_socket->disconnect(this);
+    m_socket->abort();
+    m_socket->deleteLater();
+    m_socket = nullptr;
+}
+
+void BrokerConnection::close(const QString& topic, const QByteArray& payload)
+{
+    if (m_state == State::Idle)
+        return;
+    if (m_state == State::Connected) {
+        QByteArray last;
+        if (!topic.isEmpty())
+            MqttPacket::appendPublish(last, topic.toUtf8(), payload, 1, true, takeId());
+        MqttPacket::appendDisconnect(last);
+        m_socket->write(last);
+        QElapsedTimer waited;
+        waited.start();
+        while (m_socket->bytesToWrite() > 0 && waited.elapsed() < kLastWordsWaitMs)
+            m_socket->waitForBytesWritten(int(kLastWordsWaitMs - waited.elapsed()));
+    }
+    m_state = State::Idle;
+    dropSocket();
 }

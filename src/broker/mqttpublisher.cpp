@@ -90,8 +90,9 @@ void MqttPublisher::start(const BrokerSettings& settings, const QString& spoolPa
     if (m_spool.isOpen())
         m_settings.defaultClientId = storedClientId(spoolPath);
     m_nextSeq = m_spool.firstSeq();
+    m_topicRoot = m_settings.topicRoot();
     qCInfo(lcBroker).noquote() << "publishing to the MQTT broker" << m_settings.address() << "under"
-                               << m_settings.topicRoot() + u'#' << "; spool" << spoolPath;
+                               << m_topicRoot + u'#' << "; spool" << spoolPath;
     m_markSave.start();
     attempt();
     emit stateChanged();
@@ -192,8 +193,7 @@ void MqttPublisher::publishDiagnostics(int row, const QByteArray& json)
 {
     if (row < 0 || row >= kChannelCount || !m_connection.isConnected())
         return;
-    m_connection.publish(m_settings.topicRoot() + QStringLiteral("diagnostics/") +
-                             QString::number(row + 1),
+    m_connection.publish(m_topicRoot + QStringLiteral("diagnostics/") + QString::number(row + 1),
                          json, true, 1);
 }
 
@@ -215,8 +215,8 @@ void MqttPublisher::drain()
             m_nextSeq = seq + 1;
             continue;
         }
-        const int mid = m_connection.publish(m_settings.topicRoot() + message->topic,
-                                             message->payload, true, m_qos);
+        const int mid =
+            m_connection.publish(m_topicRoot + message->topic, message->payload, true, m_qos);
         if (mid < 0)
             return; // the session is ending; its end resends from the spool
         m_inFlight.insert(mid, seq);
@@ -359,9 +359,8 @@ void MqttPublisher::publishTerminal(int t)
     if (json == m_terminalSent[size_t(t)].toUtf8())
         return;
     m_terminalSent[size_t(t)] = QString::fromUtf8(json);
-    m_connection.publish(m_settings.topicRoot() + QStringLiteral("terminal/") +
-                             QString::number(t + 1),
-                         json, true, 1);
+    m_connection.publish(m_topicRoot + QStringLiteral("terminal/") + QString::number(t + 1), json,
+                         true, 1);
 }
 
 QString MqttPublisher::statusText() const

@@ -76,13 +76,14 @@ private:
     void flushSpool();
     void drain();
     void publishTerminal(int t);
-    QString statusTopic() const { return m_settings.topicRoot() + QStringLiteral("status"); }
+    QString statusTopic() const { return m_topicRoot + QStringLiteral("status"); }
     static QString storedClientId(const QString& spoolPath);
 
     StationState& m_state;
     BrokerConnection m_connection;
     BrokerSpool m_spool;
     BrokerSettings m_settings;
+    QString m_topicRoot; // made once: every message's topic starts with it
     bool m_enabled = false;
     bool m_inTick = false;
     QString m_blocked;             // why nothing is published, while settings are unusable

@@ -147,6 +147,8 @@ private slots:
         QTest::newRow("plain port") << "localhost" << false << true << "no TLS on that port";
         QTest::newRow("another CA")
             << "localhost" << true << false << "certificate verification failed";
+        QTest::newRow("another name")
+            << "broker.example" << true << true << "certificate is for another name";
     }
     void tlsFailuresAreNamed()
     {
@@ -176,6 +178,34 @@ private slots:
                                   run.stationLog().constData(), 10000);
         QCOMPARE(connectsOf(broker, "st1"), 0);
         QVERIFY(!run.stationLog().contains("connected to the MQTT broker"));
+        QVERIFY(run.stopStation());
+    }
+
+    // The broker's own CA and name: the session is made over TLS and holds.
+    void tlsWithTheRightCaConnects()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+            QSKIP("needs openssl");
+        FieldRun run;
+        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("a"),
+                                 QStringLiteral("localhost")));
+        BrokerRun broker(run.path(QString()), freePort());
+        broker.useTls(run.path(QStringLiteral("a-server.pem")),
+                      run.path(QStringLiteral("a-server.key")));
+        QVERIFY2(broker.start(), broker.log().constData());
+        QVERIFY(run.startSimulator(kScenario));
+        QVERIFY2(run.startStation({QStringLiteral("--mqtt-host"), QStringLiteral("localhost"),
+                                   QStringLiteral("--mqtt-port"), QString::number(broker.port()),
+                                   QStringLiteral("--mqtt-client-id"), QStringLiteral("st1"),
+                                   QStringLiteral("--mqtt-tls-ca"),
+                                   run.path(QStringLiteral("a-ca.pem"))}),
+                 run.stationLog().constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(run.stationLog().contains("connected to the MQTT broker"),
+                                  run.stationLog().constData(), 10000);
+        // Two polls later the session is still the first one.
+        QTest::qWait(4500);
+        QCOMPARE(connectsOf(broker, "st1"), 1);
+        QVERIFY(!run.stationLog().contains("TLS with the MQTT broker"));
         QVERIFY(run.stopStation());
     }
 
