@@ -31,6 +31,23 @@ public:
 
     quint16 port() const { return m_port; }
 
+    // The station's options for publishing to a broker on this machine's
+    // port; without a client id the station's own.
+    static QStringList stationArguments(quint16 port,
+                                        const QString& clientId = QStringLiteral("st1"))
+    {
+        QStringList arguments{QStringLiteral("--mqtt-host"), QStringLiteral("127.0.0.1"),
+                              QStringLiteral("--mqtt-port"), QString::number(port)};
+        if (!clientId.isEmpty())
+            arguments << QStringLiteral("--mqtt-client-id") << clientId;
+        return arguments;
+    }
+    // Sessions opened for a client id, as the broker's log tells.
+    qsizetype sessionsOf(const QByteArray& clientId)
+    {
+        return log().count(QByteArray(QByteArray(" as ") + clientId + ' '));
+    }
+
     bool requirePassword(const QString& user, const QString& password)
     {
         m_passwordFile = QDir(m_folder).filePath(QStringLiteral("passwords"));

@@ -12,13 +12,6 @@ namespace {
 
 const QByteArray kChannels = "kx7r/st1/channel/";
 
-QStringList brokerArguments(quint16 port)
-{
-    return {QStringLiteral("--mqtt-host"),      QStringLiteral("127.0.0.1"),
-            QStringLiteral("--mqtt-port"),      QString::number(port),
-            QStringLiteral("--mqtt-client-id"), QStringLiteral("st1")};
-}
-
 // The record in hex a 69-byte answer (as the simulator logged it) must be
 // published with for poll-list index k: the block's bytes, its clock as the
 // measurement time and the channel's name padded to ten.
@@ -60,7 +53,8 @@ private slots:
         // the station's first answer.
         QTRY_VERIFY_WITH_TIMEOUT(
             broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
-        QVERIFY2(run.startStation(brokerArguments(broker.port())), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port())),
+                 run.stationLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads(kChannels).size() >= 2, 20000);
 
         // 20 s without the broker; halfway the station restarts on its spool.
@@ -68,7 +62,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().contains("lost the MQTT broker"), 5000);
         QTest::qWait(8000);
         QVERIFY(run.stopStation());
-        QVERIFY2(run.startStation(brokerArguments(broker.port())), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port())),
+                 run.stationLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().contains("MQTT messages queued in"), 5000);
         QTest::qWait(10000);
         QVERIFY2(broker.start(), broker.log().constData());
@@ -116,7 +111,7 @@ private slots:
         QVERIFY2(broker.start(), broker.log().constData());
         QVERIFY(run.startSimulator("line 1\nblock 1\nchannel 0 std69 timeout=2\n"));
         QVERIFY2(run.startStation(
-                     brokerArguments(broker.port()) +
+                     BrokerRun::stationArguments(broker.port()) +
                      QStringList{QStringLiteral("--mqtt-username"), QStringLiteral("station"),
                                  QStringLiteral("--mqtt-password"), QStringLiteral("wrong")}),
                  run.stationLog().constData());

@@ -1,7 +1,6 @@
 // The station against a real Mosquitto broker when things go wrong around it:
-// a CA that cannot be used, topic levels with wildcards, two stations with one
-// client id, a resolver that never answers, damage inside the spool, and a
-// station killed while the broker is away.
+// topic levels with wildcards, two stations with one client id, a resolver that never answers,
+// damage inside the spool, and a station killed while the broker is away.
 #include "brokerrun.h"
 #include "fieldrun.h"
 
@@ -19,21 +18,6 @@ namespace {
 
 const QByteArray kScenario = "line 1\nblock 1\nchannel 0 std69 name=Tank_A timeout=2\n"
                              "channel 1 std69 name=Tank_B timeout=2\n";
-
-QStringList brokerArguments(quint16 port, const QString& clientId = QStringLiteral("st1"))
-{
-    QStringList arguments{QStringLiteral("--mqtt-host"), QStringLiteral("127.0.0.1"),
-                          QStringLiteral("--mqtt-port"), QString::number(port)};
-    if (!clientId.isEmpty())
-        arguments << QStringLiteral("--mqtt-client-id") << clientId;
-    return arguments;
-}
-
-// Sessions the broker opened for a client id.
-qsizetype connectsOf(BrokerRun& broker, const QByteArray& clientId)
-{
-    return broker.log().count(QByteArray(QByteArray(" as ") + clientId + ' '));
-}
 
 QJsonObject objectOf(const QByteArray& payload)
 {
@@ -66,149 +50,6 @@ private slots:
             QFAIL("mosquitto and mosquitto_sub are needed: ./run deps installs them");
     }
 
-    void unusableCaMeansNoConnection_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: no file at all
-        QTest::addColumn<QString>("logged");
-        QTest::newRow("missing") << QByteArray() << QStringLiteral("cannot be read");
-        QTest::newRow("no certificate")
-            << QByteArray("just text\n") << QStringLiteral("holds no certificate");
-    }
-    void unusableCaMeansNoConnection()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, logged);
-        FieldRun run;
-        BrokerRun broker(run.path(QString()), freePort());
-        QVERIFY2(broker.start(), broker.log().constData());
-        const QString ca = run.path(QStringLiteral("ca.pem"));
-        if (!content.isEmpty()) {
-            QFile file(ca);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-        }
-        QVERIFY(run.startSimulator(kScenario));
-        QVERIFY2(run.startStation(brokerArguments(broker.port()) +
-                                  QStringList{QStringLiteral("--mqtt-tls-ca"), ca}),
-                 run.stationLog().constData());
-        QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().contains(logged.toUtf8()), 5000);
-        QTest::qWait(3000); // long enough for a few attempts in clear
-        QCOMPARE(connectsOf(broker, "st1"), 0);
-        QVERIFY(run.stationLog().contains("not publishing"));
-        QVERIFY(run.stopStation());
-    }
-
-    // A CA, and a server certificate it signed for a name.
-    static bool makeCertificates(const QString& folder, const QString& name, const QString& server)
-    {
-        const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
-        const QDir dir(folder);
-        const auto f = [&](const QString& file) { return dir.filePath(name + u'-' + file); };
-        {
-            QFile ext(f(QStringLiteral("ext")));
-            if (!ext.open(QIODevice::WriteOnly))
-                return false;
-            ext.write("subjectAltName=DNS:" + server.toUtf8() + '\n');
-        }
-        const QList<QStringList> steps = {
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-             f(QStringLiteral("ca.key")), QStringLiteral("-out"), f(QStringLiteral("ca.pem")),
-             QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-             QStringLiteral("/CN=kx7r test CA ") + name},
-            {QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-             QStringLiteral("-nodes"), QStringLiteral("-keyout"), f(QStringLiteral("server.key")),
-             QStringLiteral("-out"), f(QStringLiteral("server.csr")), QStringLiteral("-subj"),
-             QStringLiteral("/CN=") + server},
-            {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-             f(QStringLiteral("server.csr")), QStringLiteral("-CA"), f(QStringLiteral("ca.pem")),
-             QStringLiteral("-CAkey"), f(QStringLiteral("ca.key")),
-             QStringLiteral("-CAcreateserial"), QStringLiteral("-out"),
-             f(QStringLiteral("server.pem")), QStringLiteral("-days"), QStringLiteral("2"),
-             QStringLiteral("-extfile"), f(QStringLiteral("ext"))},
-        };
-        for (const QStringList& step : steps) {
-            QProcess p;
-            p.setProcessChannelMode(QProcess::MergedChannels);
-            p.start(openssl, step);
-            if (!p.waitForFinished(30000) || p.exitCode() != 0)
-                return false;
-        }
-        return true;
-    }
-
-    // Handshake failures say what failed, and nothing is sent in clear.
-    void tlsFailuresAreNamed_data()
-    {
-        QTest::addColumn<QString>("server"); // the name the broker's certificate is for
-        QTest::addColumn<bool>("brokerTls");
-        QTest::addColumn<bool>("sameCa");
-        QTest::addColumn<QString>("logged");
-        QTest::newRow("plain port") << "localhost" << false << true << "no TLS on that port";
-        QTest::newRow("another CA")
-            << "localhost" << true << false << "certificate verification failed";
-        QTest::newRow("another name")
-            << "broker.example" << true << true << "certificate is for another name";
-    }
-    void tlsFailuresAreNamed()
-    {
-        QFETCH(QString, server);
-        QFETCH(bool, brokerTls);
-        QFETCH(bool, sameCa);
-        QFETCH(QString, logged);
-        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
-            QSKIP("needs openssl");
-        FieldRun run;
-        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("a"), server));
-        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("b"), server));
-        BrokerRun broker(run.path(QString()), freePort());
-        if (brokerTls)
-            broker.useTls(run.path(QStringLiteral("a-server.pem")),
-                          run.path(QStringLiteral("a-server.key")));
-        QVERIFY2(broker.start(), broker.log().constData());
-        QVERIFY(run.startSimulator(kScenario));
-        QVERIFY2(run.startStation(
-                     {QStringLiteral("--mqtt-host"), QStringLiteral("localhost"),
-                      QStringLiteral("--mqtt-port"), QString::number(broker.port()),
-                      QStringLiteral("--mqtt-client-id"), QStringLiteral("st1"),
-                      QStringLiteral("--mqtt-tls-ca"),
-                      run.path(sameCa ? QStringLiteral("a-ca.pem") : QStringLiteral("b-ca.pem"))}),
-                 run.stationLog().constData());
-        QTRY_VERIFY2_WITH_TIMEOUT(run.stationLog().contains(logged.toUtf8()),
-                                  run.stationLog().constData(), 10000);
-        QCOMPARE(connectsOf(broker, "st1"), 0);
-        QVERIFY(!run.stationLog().contains("connected to the MQTT broker"));
-        QVERIFY(run.stopStation());
-    }
-
-    // The broker's own CA and name: the session is made over TLS and holds.
-    void tlsWithTheRightCaConnects()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
-            QSKIP("needs openssl");
-        FieldRun run;
-        QVERIFY(makeCertificates(run.path(QString()), QStringLiteral("a"),
-                                 QStringLiteral("localhost")));
-        BrokerRun broker(run.path(QString()), freePort());
-        broker.useTls(run.path(QStringLiteral("a-server.pem")),
-                      run.path(QStringLiteral("a-server.key")));
-        QVERIFY2(broker.start(), broker.log().constData());
-        QVERIFY(run.startSimulator(kScenario));
-        QVERIFY2(run.startStation({QStringLiteral("--mqtt-host"), QStringLiteral("localhost"),
-                                   QStringLiteral("--mqtt-port"), QString::number(broker.port()),
-                                   QStringLiteral("--mqtt-client-id"), QStringLiteral("st1"),
-                                   QStringLiteral("--mqtt-tls-ca"),
-                                   run.path(QStringLiteral("a-ca.pem"))}),
-                 run.stationLog().constData());
-        QTRY_VERIFY2_WITH_TIMEOUT(run.stationLog().contains("connected to the MQTT broker"),
-                                  run.stationLog().constData(), 10000);
-        // Two polls later the session is still the first one.
-        QTest::qWait(4500);
-        QCOMPARE(connectsOf(broker, "st1"), 1);
-        QVERIFY(!run.stationLog().contains("TLS with the MQTT broker"));
-        QVERIFY(run.stopStation());
-    }
-
     // The password read from a file: out of the settings and the command line.
     void passwordFromAFile()
     {
@@ -223,7 +64,7 @@ private slots:
             f.write("right one\n");
         }
         QVERIFY(run.startSimulator(kScenario));
-        QVERIFY2(run.startStation(brokerArguments(broker.port()) +
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port()) +
                                   QStringList{QStringLiteral("--mqtt-username"),
                                               QStringLiteral("station"),
                                               QStringLiteral("--mqtt-password-file"), file}),
@@ -261,7 +102,8 @@ private slots:
         refused.start(FieldRun::binary(QStringLiteral("kx7r-station")),
                       QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
                                   run.configPath()} +
-                          brokerArguments(broker.port(), QString()) + QStringList{option, text});
+                          BrokerRun::stationArguments(broker.port(), QString()) +
+                          QStringList{option, text});
         QVERIFY(refused.waitForFinished(10000));
         QCOMPARE(refused.exitCode(), 2);
         QVERIFY2(refused.readAll().contains(QByteArray(text.toUtf8() + "' недопустим")),
@@ -295,14 +137,14 @@ private slots:
         QVERIFY2(broker.start(), broker.log().constData());
         QVERIFY(first.startSimulator(kScenario));
         QVERIFY(second.startSimulator(kScenario));
-        QVERIFY2(first.startStation(brokerArguments(broker.port())),
+        QVERIFY2(first.startStation(BrokerRun::stationArguments(broker.port())),
                  first.stationLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(first.stationLog().contains("connected to the MQTT broker"),
                                  10000);
-        QVERIFY2(second.startStation(brokerArguments(broker.port())),
+        QVERIFY2(second.startStation(BrokerRun::stationArguments(broker.port())),
                  second.stationLog().constData());
         QTest::qWait(12000);
-        const qsizetype connects = connectsOf(broker, "st1");
+        const qsizetype connects = broker.sessionsOf("st1");
         QVERIFY2(connects >= 3 && connects <= 30, QByteArray::number(connects).constData());
         QCOMPARE(first.stationLog().count("took the session"), 1);
         QCOMPARE(second.stationLog().count("took the session"), 1);
@@ -322,7 +164,7 @@ private slots:
         QStringList ids;
         for (FieldRun* run : {&first, &first, &second}) {
             const qsizetype before = run->stationLog().count("connected to the MQTT broker");
-            QVERIFY(run->startStation(brokerArguments(broker.port(), QString())));
+            QVERIFY(run->startStation(BrokerRun::stationArguments(broker.port(), QString())));
             QTRY_VERIFY_WITH_TIMEOUT(
                 run->stationLog().count("connected to the MQTT broker") > before, 10000);
             const QRegularExpression as(
@@ -396,7 +238,7 @@ private slots:
         FieldRun run;
         const quint16 port = freePort();
         QVERIFY(run.startSimulator(kScenario));
-        QVERIFY2(run.startStation(brokerArguments(port)), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(port)), run.stationLog().constData());
         QTest::qWait(8000); // answers queue: the broker is not there
         QVERIFY(run.stopStation());
         const QDir spool(run.path(QStringLiteral("kx7r-mqtt.spool")));
@@ -421,7 +263,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
         run.stopSimulator();
-        QVERIFY2(run.startStation(brokerArguments(port)), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(port)), run.stationLog().constData());
         const QRegularExpression damage(
             QStringLiteral("damaged bytes at offset \\d+ ; skipped, lost (\\d+) messages"));
         const QRegularExpression queued(QStringLiteral("(\\d+) MQTT messages queued in"));
@@ -452,14 +294,16 @@ private slots:
         Subscriber subscriber(broker.port(), QStringLiteral("kx7r/st1/channel/+"));
         QTRY_VERIFY_WITH_TIMEOUT(
             broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
-        QVERIFY2(run.startStation(brokerArguments(broker.port())), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port())),
+                 run.stationLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(receivedOf(subscriber).size() >= 2, 20000);
         broker.stop();
         QTest::qWait(5000);
         run.stationLog(); // what it said before it dies
         run.station()->kill();
         run.station()->waitForFinished(3000);
-        QVERIFY2(run.startStation(brokerArguments(broker.port())), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port())),
+                 run.stationLog().constData());
         QTest::qWait(5000);
         QVERIFY2(broker.start(), broker.log().constData());
         QTRY_VERIFY_WITH_TIMEOUT(run.stationLog().count("connected to the MQTT broker") == 2,
