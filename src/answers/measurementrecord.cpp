@@ -78,6 +78,40 @@ QString twoDigits(unsigned value)
     return QString::number(value).rightJustified(2, u'0');
 }
 
+// A byte of the record as at least two digits; returns the end.
+char* writeTwoDigits(char* out, unsigned value)
+{
+    if (value >= 100)
+        *out++ = char('0' + value / 100);
+    *out++ = char('0' + value / 10 % 10);
+    *out++ = char('0' + value % 10);
+    return out;
+}
+
+// hh:mm:ss of the record's own time.
+int writeTimeOfDay(const AnswerRecord& r, char* out)
+{
+    char* p = writeTwoDigits(out, r[kHour]);
+    *p++ = ':';
+    p = writeTwoDigits(p, r[kMinute]);
+    *p++ = ':';
+    p = writeTwoDigits(p, r[kSecond]);
+    return int(p - out);
+}
+
+// Columns 2..28: visit(index, raw value, decimals, precision); decimals 0 is a
+// plain integer.
+template <typename Visit> void forEachNumberColumn(const AnswerRecord& r, Visit&& visit)
+{
+    visit(size_t(2), qint64(r[kSensorAddress]), 0, 0);
+    size_t index = 3;
+    for (const Column& column : kValueColumns) {
+        const qint64 raw = column.offset < 0 ? rawValue(r, 19, Raw::U24) + rawValue(r, 22, Raw::U16)
+                                             : rawValue(r, column.offset, column.type);
+        visit(index++, raw, column.decimals, column.precision);
+    }
+}
+
 } // namespace
 
 const QStringList& MeasurementRecord::columnTitles()
@@ -134,24 +168,13 @@ MeasurementRecord MeasurementRecord::fromAnswer(const AnswerRecord& r, const QSt
         ++nameLength;
     m.columns[0] =
         fromCp1251(QByteArray(reinterpret_cast<const char*>(r.bytes.data()) + kName, nameLength));
-    m.columns[1] = twoDigits(m.hour) + u':' + twoDigits(m.minute) + u':' + twoDigits(m.second);
-    m.columns[2] = QString::number(r[kSensorAddress]);
+    char text[kScaledTextCapacity];
+    m.columns[1] = QString::fromLatin1(text, writeTimeOfDay(r, text));
     m.numbers[0] = m.numbers[1] = qQNaN();
-    m.numbers[2] = r[kSensorAddress];
-
-    size_t index = 3;
-    for (const Column& column : kValueColumns) {
-        const qint64 raw = column.offset < 0 ? rawValue(r, 19, Raw::U24) + rawValue(r, 22, Raw::U16)
-                                             : rawValue(r, column.offset, column.type);
-        if (column.decimals == 0) {
-            m.columns[index] = QString::number(raw);
-            m.numbers[index] = double(raw);
-        } else {
-            m.columns[index] = formatScaled(raw, column.decimals, column.precision, decimalPoint,
-                                            &m.numbers[index]);
-        }
-        ++index;
-    }
+    forEachNumberColumn(r, [&](size_t index, qint64 raw, int decimals, int precision) {
+        const int length = writeScaled(text, raw, decimals, precision, &m.numbers[index]);
+        m.columns[index] = withDecimalPoint(QLatin1String(text, length), decimalPoint);
+    });
     return m;
 }
 
@@ -159,4 +182,14 @@ QString MeasurementRecord::stamp() const
 {
     return twoDigits(day) + twoDigits(month) + QString::number(year) + twoDigits(hour) +
            twoDigits(minute) + twoDigits(second);
+}
+
+MeasurementRecord::ColumnBytes MeasurementRecord::columnBytes(const AnswerRecord& r)
+{
+    ColumnBytes out;
+    out.lengths[1] = quint8(writeTimeOfDay(r, out.texts[1].data()));
+    forEachNumberColumn(r, [&out](size_t index, qint64 raw, int decimals, int precision) {
+        out.lengths[index] = quint8(writeScaled(out.texts[index].data(), raw, decimals, precision));
+    });
+    return out;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "numberformat.h"
+
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -30,4 +33,18 @@ struct MeasurementRecord {
     static MeasurementRecord fromAnswer(const AnswerRecord& record, const QString& decimalPoint);
     // DDMMYYYYhhmmss
     QString stamp() const;
+
+    // Columns 1..28 of a record as fromAnswer makes them, with '.' for the
+    // decimal point, in Latin-1 and without a QString each: for writers of
+    // bytes. Column 0, the name, is left empty.
+    struct ColumnBytes {
+        std::array<std::array<char, kScaledTextCapacity>, kColumnCount> texts;
+        std::array<quint8, kColumnCount> lengths{};
+
+        QByteArrayView operator[](int column) const
+        {
+            return {texts[size_t(column)].data(), lengths[size_t(column)]};
+        }
+    };
+    static ColumnBytes columnBytes(const AnswerRecord& record);
 };

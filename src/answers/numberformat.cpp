@@ -1,10 +1,11 @@
 #include "numberformat.h"
 
-QString formatScaled(qint64 raw, int decimals, int precision, const QString& decimalPoint,
-                     double* number)
+#include <algorithm>
+
+int writeScaled(char* out, qint64 raw, int decimals, int precision, double* number)
 {
     const bool negative = raw < 0;
-    quint64 magnitude = negative ? quint64(-raw) : quint64(raw);
+    quint64 magnitude = negative ? 0 - quint64(raw) : quint64(raw);
 
     // Keep at most `precision` significant digits of the exact value.
     int digits = 0;
@@ -28,21 +29,46 @@ QString formatScaled(qint64 raw, int decimals, int precision, const QString& dec
         --scale;
     }
 
+    const bool minus = negative && magnitude != 0;
     if (number) {
         // Both operands are exact, so the quotient is the double nearest to the text.
         double divisor = 1;
         for (int i = 0; i < scale; ++i)
             divisor *= 10;
         const double value = double(magnitude) / divisor;
-        *number = negative && magnitude != 0 ? -value : value;
+        *number = minus ? -value : value;
     }
-    QString text = QString::number(magnitude);
-    if (scale > 0) {
-        if (text.size() <= scale)
-            text.prepend(QString(scale - text.size() + 1, u'0'));
-        text.insert(text.size() - scale, decimalPoint);
-    }
-    if (negative && magnitude != 0)
-        text.prepend(u'-');
-    return text;
+
+    // Digits from the last one back, the point after `scale` of them, and at
+    // least one digit before the point.
+    char reversed[kScaledTextCapacity];
+    int n = 0;
+    int written = 0;
+    do {
+        if (written == scale && scale > 0)
+            reversed[n++] = '.';
+        reversed[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+        ++written;
+    } while (magnitude > 0 || written <= scale);
+    if (minus)
+        reversed[n++] = '-';
+    std::reverse_copy(reversed, reversed + n, out);
+    return n;
+}
+
+QString formatScaled(qint64 raw, int decimals, int precision, const QString& decimalPoint,
+                     double* number)
+{
+    char text[kScaledTextCapacity];
+    const int length = writeScaled(text, raw, decimals, precision, number);
+    return withDecimalPoint(QLatin1String(text, length), decimalPoint);
+}
+
+QString withDecimalPoint(QLatin1String text, const QString& decimalPoint)
+{
+    QString out(text);
+    if (const qsizetype point = text.indexOf(u'.'); point >= 0)
+        out.replace(point, 1, decimalPoint);
+    return out;
 }

@@ -2,11 +2,16 @@
 
 #include "answers/acceptedanswer.h"
 #include "model/codepage1251.h"
-#include "model/terminalname.h"
+#include "model/stationtexts.h"
 
 #include <QDateTime>
-#include <QLocale>
+#include <QVarLengthArray>
 #include <QtEndian>
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <limits>
 
 namespace {
 constexpr int kNameLength = AnswerRecord::kNameLength;
@@ -20,86 +25,255 @@ constexpr int kNoOffset = std::numeric_limits<qint32>::min();
 enum Kind : char { kAnswer = 'A', kClearMeasurement = 'M', kClearStatus = 'S' };
 constexpr int kFixed = 1 + 7 + 6 + 8 + 4 + 4;
 
-QString trimmedName(const QByteArray& record, int offset)
-{
-    QByteArray bytes = record.mid(offset, kNameLength);
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    return fromCp1251(bytes).trimmed();
-}
-
-// The JSON is written out by hand: a QJsonObject of 40 values costs more than
+// The message is written by hand into a buffer sized for its longest form:
+// a QJsonObject of 40 values, or a QString per field, costs more than
 // everything else the broker does for an answer.
-void appendString(QByteArray& out, const QString& text)
-{
-    out += '"';
-    for (const char c : text.toUtf8()) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (quint8(c) < 0x20) {
-            static const char digits[] = "0123456789abcdef";
-            out += "\\u00";
-            out += digits[quint8(c) >> 4];
-            out += digits[quint8(c) & 15];
-        } else {
-            out += c;
+class JsonWriter {
+public:
+    explicit JsonWriter(char* out) : m_p(out) {}
+    char* end() const { return m_p; }
+
+    void raw(char c) { *m_p++ = c; }
+    void raw(QByteArrayView bytes)
+    {
+        std::memcpy(m_p, bytes.data(), size_t(bytes.size()));
+        m_p += bytes.size();
+    }
+    void key(QByteArrayView name)
+    {
+        raw(",\"");
+        raw(name);
+        raw("\":");
+    }
+    void integer(qint64 value) { m_p = std::to_chars(m_p, m_p + 20, value).ptr; }
+    // Written as UTF-8; every byte that starts no well-formed sequence becomes
+    // U+FFFD, as a QString made from the bytes would show it.
+    void string(QByteArrayView utf8)
+    {
+        raw('"');
+        const auto* s = reinterpret_cast<const quint8*>(utf8.data());
+        const auto* const end = s + utf8.size();
+        while (s < end) {
+            const quint8 c = *s;
+            if (c >= 0x80) {
+                const int length = sequenceLength(s, end);
+                if (length == 0) {
+                    raw("\xEF\xBF\xBD");
+                    ++s;
+                } else {
+                    raw(QByteArrayView(s, length));
+                    s += length;
+                }
+                continue;
+            }
+            if (c == '"' || c == '\\') {
+                raw('\\');
+                raw(char(c));
+            } else if (c < 0x20) {
+                raw("\\u00");
+                raw(kHexDigitsLower[c >> 4]);
+                raw(kHexDigitsLower[c & 15]);
+            } else {
+                raw(char(c));
+            }
+            ++s;
+        }
+        raw('"');
+    }
+    void upperHex(QByteArrayView bytes)
+    {
+        for (const char b : bytes) {
+            raw(kHexDigitsUpper[quint8(b) >> 4]);
+            raw(kHexDigitsUpper[quint8(b) & 15]);
         }
     }
-    out += '"';
+    // At least two digits.
+    void twoDigits(int value)
+    {
+        if (value < 10)
+            raw('0');
+        integer(value);
+    }
+    // Z for UTC, else +hh:mm or -hh:mm (seconds of an offset dropped).
+    void offset(qint32 seconds)
+    {
+        if (seconds == 0) {
+            raw('Z');
+            return;
+        }
+        const qint64 magnitude = qAbs(qint64(seconds));
+        raw(seconds > 0 ? '+' : '-');
+        twoDigits(int(magnitude / 3600));
+        raw(':');
+        twoDigits(int(magnitude / 60 % 60));
+    }
+    // yyyy-MM-ddThh:mm:ss
+    void dateTime(const std::chrono::year_month_day& date, int hour, int minute, int second)
+    {
+        const int year = int(date.year());
+        for (int divisor = 1000; divisor > 0; divisor /= 10)
+            raw(char('0' + year / divisor % 10));
+        raw('-');
+        twoDigits(int(unsigned(date.month())));
+        raw('-');
+        twoDigits(int(unsigned(date.day())));
+        raw('T');
+        twoDigits(hour);
+        raw(':');
+        twoDigits(minute);
+        raw(':');
+        twoDigits(second);
+    }
+
+private:
+    static constexpr char kHexDigitsLower[] = "0123456789abcdef";
+    static constexpr char kHexDigitsUpper[] = "0123456789ABCDEF";
+
+    // The length of the well-formed UTF-8 sequence at s, 0 when none starts there.
+    static int sequenceLength(const quint8* s, const quint8* end)
+    {
+        const auto follows = [s, end](int i, quint8 low = 0x80, quint8 high = 0xBF) {
+            return s + i < end && s[i] >= low && s[i] <= high;
+        };
+        const quint8 lead = s[0];
+        if (lead >= 0xC2 && lead <= 0xDF)
+            return follows(1) ? 2 : 0;
+        if (lead >= 0xE0 && lead <= 0xEF) {
+            // No overlong forms, no surrogates.
+            const quint8 low = lead == 0xE0 ? 0xA0 : 0x80;
+            const quint8 high = lead == 0xED ? 0x9F : 0xBF;
+            return follows(1, low, high) && follows(2) ? 3 : 0;
+        }
+        if (lead >= 0xF0 && lead <= 0xF4) {
+            // No overlong forms, nothing past U+10FFFF.
+            const quint8 low = lead == 0xF0 ? 0x90 : 0x80;
+            const quint8 high = lead == 0xF4 ? 0x8F : 0xBF;
+            return follows(1, low, high) && follows(2) && follows(3) ? 4 : 0;
+        }
+        return 0;
+    }
+
+    char* m_p;
+};
+
+// The longest text a field can become: each byte of a string escaped as
+// \u00XX, a code page byte three bytes of UTF-8.
+constexpr qsizetype kEscaped = 6;
+constexpr qsizetype kNameBound = 2 + kNameLength * kEscaped;
+// Everything but the status text and the values, with room to spare: keys
+// and punctuation (about 160 bytes), seq and four small integers (32), the
+// name (62), terminal (22), time, stamp and received (90 at most) and the
+// record in hex (156) come to about 520.
+constexpr qsizetype kFixedBound = 1024;
+
+// The name field of a record: up to its first zero byte, without the spaces
+// around it (the ones QString::trimmed() takes from the name's characters),
+// as UTF-8 (three bytes per byte at most).
+QByteArrayView trimmedName(QByteArrayView record, int offset, char* out)
+{
+    const char* begin = record.data() + offset;
+    const char* end = std::find(begin, begin + kNameLength, '\0');
+    // Tab to carriage return, space and the no-break space (0xA0).
+    const auto space = [](char c) {
+        return c == ' ' || (c >= '\t' && c <= '\r') || quint8(c) == 0xA0;
+    };
+    while (begin < end && space(*begin))
+        ++begin;
+    while (end > begin && space(end[-1]))
+        --end;
+    return {out, writeUtf8FromCp1251(QByteArrayView(begin, end), out)};
 }
 
-void appendNumber(QByteArray& out, double value)
-{
-    if (!qIsFinite(value))
-        out += "null";
-    else
-        out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
-}
+// "<title>": for each of the 29 columns, and their total length.
+struct ColumnKeys {
+    QList<QByteArray> keys;
+    qsizetype length = 0;
+};
 
-void appendKey(QByteArray& out, const char* key)
+const ColumnKeys& columnKeys()
 {
-    out += ",\"";
-    out += key;
-    out += "\":";
-}
-
-// "<title>": for each of the 29 columns, made once.
-const QList<QByteArray>& columnKeys()
-{
-    static const QList<QByteArray> keys = [] {
-        QList<QByteArray> out;
+    static const ColumnKeys keys = [] {
+        ColumnKeys out;
         for (const QString& title : MeasurementRecord::columnTitles()) {
-            QByteArray key;
-            appendString(key, title);
-            out.append(key + ':');
+            const QByteArray utf8 = title.toUtf8();
+            QByteArray key(utf8.size() * kEscaped + 3, Qt::Uninitialized);
+            JsonWriter w(key.data());
+            w.string(utf8);
+            w.raw(':');
+            key.truncate(w.end() - key.constData());
+            out.length += key.size();
+            out.keys.append(key);
         }
         return out;
     }();
     return keys;
 }
 
-// Columns 0 and 1 (name and time of day) stay text; the rest are numbers.
-void appendValues(QByteArray& out, const MeasurementRecord& m)
+// The values object's longest form: keys, commas and braces, name, time of
+// day and 27 numbers.
+qsizetype valuesBound()
 {
-    const QList<QByteArray>& keys = columnKeys();
-    out += '{';
-    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i) {
-        if (i > 0)
-            out += ',';
-        out += keys[i];
-        if (i < 2)
-            appendString(out, i == 0 ? m.columns[size_t(i)].trimmed() : m.columns[size_t(i)]);
-        else
-            appendNumber(out, m.numbers[size_t(i)]);
-    }
-    out += '}';
+    return columnKeys().length + MeasurementRecord::kColumnCount + 2 + kNameBound +
+           (MeasurementRecord::kColumnCount - 1) * (kScaledTextCapacity + 2);
 }
 
-QString twoDigits(int v)
+// Columns 0 and 1 (name and time of day) are strings; the rest are numbers,
+// written as the archive shows them.
+void writeValues(JsonWriter& w, const AnswerRecord& record, QByteArrayView name)
 {
-    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+    const QList<QByteArray>& keys = columnKeys().keys;
+    const MeasurementRecord::ColumnBytes columns = MeasurementRecord::columnBytes(record);
+    w.raw('{');
+    for (int i = 0; i < MeasurementRecord::kColumnCount; ++i) {
+        if (i > 0)
+            w.raw(',');
+        w.raw(keys[i]);
+        if (i == 0)
+            w.string(name);
+        else if (i == 1)
+            w.string(columns[i]);
+        else
+            w.raw(columns[i]);
+    }
+    w.raw('}');
+}
+
+// The UTF-8 of the terminal's name for its index, "Терминал" and index + 1.
+void writeTerminal(JsonWriter& w, int index)
+{
+    static const QByteArray prefix = Texts::terminalPrefix.toUtf8();
+    w.raw('"');
+    w.raw(prefix);
+    w.integer(index + 1);
+    w.raw('"');
+}
+
+// The local time of a moment at the given offset, with milliseconds; an empty
+// string outside the years 1..9999, which the format cannot show.
+void writeReceived(JsonWriter& w, qint64 ms, qint32 offset)
+{
+    w.raw('"');
+    // Past 10^15 ms (31 700 years) no offset brings a time back into range,
+    // and nothing below can overflow.
+    constexpr qint64 kLimit = 1'000'000'000'000'000;
+    if (ms > -kLimit && ms < kLimit) {
+        const qint64 local = ms + qint64(offset) * 1000;
+        constexpr qint64 kDay = 86'400'000;
+        const qint64 days = local >= 0 ? local / kDay : -((-local + kDay - 1) / kDay);
+        const qint64 inDay = local - days * kDay;
+        const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{days}}};
+        if (int(date.year()) >= 1 && int(date.year()) <= 9999) {
+            w.dateTime(date, int(inDay / 3'600'000), int(inDay / 60'000 % 60),
+                       int(inDay / 1000 % 60));
+            const int milliseconds = int(inDay % 1000);
+            w.raw('.');
+            w.raw(char('0' + milliseconds / 100));
+            w.raw(char('0' + milliseconds / 10 % 10));
+            w.raw(char('0' + milliseconds % 10));
+            w.offset(offset);
+        }
+    }
+    w.raw('"');
 }
 
 QString channelTopic(int row, bool status)
@@ -187,61 +361,76 @@ std::optional<AnswerMessage::Message> AnswerMessage::message(const QByteArray& c
     const int expected = measurement ? AnswerRecord::kFullLength : AnswerRecord::kShortLength;
     if (recordLength != expected || compact.size() != kFixed + 2 + textLength + recordLength)
         return std::nullopt;
-    const QByteArray record = compact.right(recordLength);
+    const QByteArrayView record = QByteArrayView(compact).last(recordLength);
+    const QByteArrayView statusText(p + kFixed + 1, textLength);
     const int row = quint8(p[1]);
 
     // second, minute, hour, day, month, year - 2000
     const auto t = [p](int i) { return int(quint8(p[8 + i])); };
     const qint32 offset = qFromLittleEndian<qint32>(p + 26);
-    const QDate date(2000 + t(5), t(4), t(3));
-    const QTime time(t(2), t(1), t(0));
-    const QString stamp = twoDigits(t(3)) + twoDigits(t(4)) + QString::number(2000 + t(5)) +
-                          twoDigits(t(2)) + twoDigits(t(1)) + twoDigits(t(0));
+    const std::chrono::year_month_day date{std::chrono::year(2000 + t(5)),
+                                           std::chrono::month(unsigned(t(4))),
+                                           std::chrono::day(unsigned(t(3)))};
+    const bool timeValid = date.ok() && t(2) < 24 && t(1) < 60 && t(0) < 60;
 
-    QByteArray o;
-    o.reserve(measurement ? 1400 : 400);
-    o += "{\"seq\":";
-    o += QByteArray::number(seq);
-    appendKey(o, "row");
-    o += QByteArray::number(row + 1);
-    appendKey(o, "address");
-    o += QByteArray::number(quint8(p[6]));
-    appendKey(o, "channel");
-    o += QByteArray::number(quint8(p[7]));
-    appendKey(o, "name");
-    appendString(
-        o, trimmedName(record, measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName));
-    appendKey(o, "terminal");
-    appendString(o, terminalText(int(qint8(p[2])) - 1));
-    appendKey(o, "status");
-    o += QByteArray::number(quint8(p[5]));
-    appendKey(o, "statusText");
-    appendString(o, QString::fromUtf8(p + kFixed + 1, textLength));
-    appendKey(o, "time");
-    if (offset == kNoOffset || !date.isValid() || !time.isValid())
-        o += "null";
-    else
-        appendString(o, QDateTime(date, time, Qt::OffsetFromUTC, offset).toString(Qt::ISODate));
-    appendKey(o, "stamp");
-    appendString(o, stamp);
-    appendKey(o, "received");
-    appendString(o, QDateTime::fromMSecsSinceEpoch(qFromLittleEndian<qint64>(p + 14),
-                                                   Qt::OffsetFromUTC,
-                                                   qFromLittleEndian<qint32>(p + 22))
-                        .toString(Qt::ISODateWithMs));
-    appendKey(o, "kind");
-    o += measurement ? "\"measurement\"" : "\"status\"";
+    char name[kNameLength * 3];
+    const QByteArrayView trimmed =
+        trimmedName(record, measurement ? AnswerRecord::kFullName : AnswerRecord::kShortName, name);
+
+    QVarLengthArray<char, 4096> buffer(kFixedBound + 2 + textLength * kEscaped +
+                                       (measurement ? valuesBound() : 0));
+    JsonWriter w(buffer.data());
+    w.raw("{\"seq\":");
+    w.integer(seq);
+    w.key("row");
+    w.integer(row + 1);
+    w.key("address");
+    w.integer(quint8(p[6]));
+    w.key("channel");
+    w.integer(quint8(p[7]));
+    w.key("name");
+    w.string(trimmed);
+    w.key("terminal");
+    writeTerminal(w, int(qint8(p[2])) - 1);
+    w.key("status");
+    w.integer(quint8(p[5]));
+    w.key("statusText");
+    w.string(statusText);
+    w.key("time");
+    if (offset == kNoOffset || !timeValid) {
+        w.raw("null");
+    } else {
+        w.raw('"');
+        w.dateTime(date, t(2), t(1), t(0));
+        w.offset(offset);
+        w.raw('"');
+    }
+    w.key("stamp");
+    w.raw('"');
+    w.twoDigits(t(3));
+    w.twoDigits(t(4));
+    w.integer(2000 + t(5));
+    w.twoDigits(t(2));
+    w.twoDigits(t(1));
+    w.twoDigits(t(0));
+    w.raw('"');
+    w.key("received");
+    writeReceived(w, qFromLittleEndian<qint64>(p + 14), qFromLittleEndian<qint32>(p + 22));
+    w.key("kind");
+    w.raw(measurement ? "\"measurement\"" : "\"status\"");
     if (measurement) {
         AnswerRecord bytes;
         std::copy(record.begin(), record.end(), bytes.bytes.begin());
-        appendKey(o, "values");
-        appendValues(o, MeasurementRecord::fromAnswer(bytes, QStringLiteral(".")));
+        w.key("values");
+        writeValues(w, bytes, trimmed);
     }
-    appendKey(o, "record");
-    o += '"';
-    o += record.toHex().toUpper();
-    o += "\"}";
-    return Message{channelTopic(row, !measurement), o};
+    w.key("record");
+    w.raw('"');
+    w.upperHex(record);
+    w.raw("\"}");
+    Q_ASSERT(w.end() <= buffer.end());
+    return Message{channelTopic(row, !measurement),
+                   QByteArray(buffer.constData(), w.end() - buffer.constData())};
 }
 
 QString AnswerMessage::topic(const AcceptedAnswer& answer)

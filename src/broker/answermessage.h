@@ -15,8 +15,9 @@ struct AcceptedAnswer;
 // trimmed name, terminal, status byte and the status text the poll list
 // shows, the measurement time (ISO 8601 with the offset then in force) and
 // its stamp text (DDMMYYYYhhmmss), received (when the station accepted it),
-// the kind, for a measurement the 29 archive columns by their titles, and the
-// record itself in hex. Measurements go to "channel/<row>", status answers to
+// the kind, for a measurement the 29 archive columns by their titles (the
+// numbers as the archive writes them, with a point), and the record itself in
+// hex. Measurements go to "channel/<row>", status answers to
 // "channel/<row>/status"; a clearing is an empty retained message on one of
 // them.
 class AnswerMessage {

@@ -57,3 +57,25 @@ QString fromCp1251(const QByteArray& bytes)
     }
     return out;
 }
+
+qsizetype writeUtf8FromCp1251(QByteArrayView bytes, char* out)
+{
+    char* p = out;
+    for (const char b : bytes) {
+        const auto v = static_cast<unsigned char>(b);
+        if (v < 0x80) {
+            *p++ = char(v);
+            continue;
+        }
+        // The upper half maps into the Basic Multilingual Plane: two or three bytes.
+        const char16_t u = kHighHalf[v - 0x80];
+        if (u < 0x800) {
+            *p++ = char(0xC0 | (u >> 6));
+        } else {
+            *p++ = char(0xE0 | (u >> 12));
+            *p++ = char(0x80 | ((u >> 6) & 0x3F));
+        }
+        *p++ = char(0x80 | (u & 0x3F));
+    }
+    return p - out;
+}

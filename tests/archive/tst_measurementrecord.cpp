@@ -39,6 +39,7 @@ private slots:
         QTest::newRow("rounds up to a whole") << qint64(99995) << 3 << 4 << QStringLiteral("100");
         QTest::newRow("negative half away from zero")
             << qint64(-12345) << 3 << 4 << QStringLiteral("-12,35");
+        QTest::newRow("a million, whole") << qint64(1000000) << 0 << 0 << QStringLiteral("1000000");
     }
     void numberFormat()
     {
@@ -49,6 +50,9 @@ private slots:
         QCOMPARE(formatScaled(raw, decimals, precision, QStringLiteral(",")), text);
         QCOMPARE(formatScaled(raw, decimals, precision, QStringLiteral(".")),
                  QString(text).replace(u',', u'.'));
+        char bytes[kScaledTextCapacity];
+        const int length = writeScaled(bytes, raw, decimals, precision);
+        QCOMPARE(QByteArray(bytes, length), QString(text).replace(u',', u'.').toLatin1());
     }
 
     void columnsFromRecordBytes()
@@ -156,6 +160,11 @@ private slots:
                      qPrintable(QStringLiteral("column %1: %2, expected %3")
                                     .arg(i + 1)
                                     .arg(m.columns[size_t(i)], expected[i])));
+        // The same texts as bytes with a point, all but the name.
+        const MeasurementRecord::ColumnBytes texts = MeasurementRecord::columnBytes(r);
+        QVERIFY(texts[0].isEmpty());
+        for (int i = 1; i < expected.size(); ++i)
+            QCOMPARE(texts[i].toByteArray(), QString(expected[i]).replace(u',', u'.').toLatin1());
         QCOMPARE(m.stamp(), QStringLiteral("28112024134758"));
         QCOMPARE(m.row, 29);
         QCOMPARE(m.day, 28u);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTest>
 #include <ctime>
+#include <limits>
 
 namespace {
 AnswerRecord recordFromHex(const char* hex)
@@ -55,17 +56,23 @@ QJsonObject published(const AcceptedAnswer& answer, qint64 seq)
 {
     return QJsonDocument::fromJson(AnswerMessage::json(answer, context(), seq)).object();
 }
+
+// A status answer of row 2 at 04:50:04 10.12.2026; name "NoSensor".
+constexpr char kStatusHex[] = "FF340B02010432040A0C1A4E6F53656E736F722020";
+
+void setZone(const char* zone)
+{
+    qputenv("TZ", zone);
+    tzset();
+}
 } // namespace
 
 class TestAnswerMessage : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
-    }
+    void initTestCase() { setZone("Europe/Berlin"); }
+    void cleanup() { setZone("Europe/Berlin"); }
 
     void statusAnswer()
     {
@@ -161,6 +168,136 @@ private slots:
             QVERIFY(o.value(QStringLiteral("time")).isNull());
         else
             QCOMPARE(o.value(QStringLiteral("time")).toString(), time);
+    }
+
+    // Every field non-zero and different, the numbers as the archive writes
+    // them with a point: a whole number stays whole however large.
+    void valuesAreTheArchiveTexts_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("sensor address 42") << QStringLiteral("Адрес датчика") << QByteArray("42");
+        QTest::newRow("S1 1235 x 0.1") << QStringLiteral("Уровень S1, мм") << QByteArray("123.5");
+        QTest::newRow("V 123456 x 0.001") << QStringLiteral("V жидк, м3") << QByteArray("123.456");
+        QTest::newRow("total mass 55110 x 0.001, zero dropped")
+            << QStringLiteral("Общая масса, т") << QByteArray("55.11");
+        QTest::newRow("vapour mass below one")
+            << QStringLiteral("Масса пара, т") << QByteArray("0.789");
+        QTest::newRow("T2 -200 x 0.1, whole") << QStringLiteral("T2") << QByteArray("-20");
+        QTest::newRow("period 2 one million, no exponent")
+            << QStringLiteral("период 2") << QByteArray("1000000");
+        QTest::newRow("ADC, the last") << QStringLiteral("АЦП") << QByteArray("43981");
+    }
+    void valuesAreTheArchiveTexts()
+    {
+        QFETCH(QString, title);
+        QFETCH(QByteArray, text);
+        const char* hex = "FF342A001D00000004D309290D8001C801E24000D43103151E610058080203F900FB"
+                          "FF380007FFF101900C35FC1830390F4240631A0A02370D050000ABCD3A2F0D1C0B18"
+                          "C1E0EA2D372020202020";
+        const AcceptedAnswer answer = acceptedFrom(recordFromHex(hex), AnswerRecord::kFullLength, 0,
+                                                   QStringLiteral("Получены данные"));
+        const QByteArray payload = AnswerMessage::json(answer, context(), 1);
+        const QByteArray field = '"' + title.toUtf8() + "\":" + text;
+        const qsizetype at = payload.indexOf(field);
+        QVERIFY2(at > 0, payload.constData());
+        const char next = payload.at(at + field.size());
+        QVERIFY(next == ',' || next == '}');
+        const QJsonObject values = published(answer, 1).value(QStringLiteral("values")).toObject();
+        QCOMPARE(values.value(QStringLiteral("Имя")).toString(), QStringLiteral("Бак-7"));
+        QCOMPARE(values.value(QStringLiteral("Время")).toString(), QStringLiteral("13:47:58"));
+    }
+
+    // received: the station's clock at its own offset then, with milliseconds.
+    void receivedIsTheLocalTimeWithMilliseconds_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("received");
+        QTest::newRow("epoch, UTC") << qint64(0) << 0 << "1970-01-01T00:00:00.000Z";
+        QTest::newRow("a millisecond before the epoch")
+            << qint64(-1) << 0 << "1969-12-31T23:59:59.999Z";
+        QTest::newRow("leap day at +05:30")
+            << qint64(951782400007) << 19800 << "2000-02-29T05:30:00.007+05:30";
+        QTest::newRow("leap day at -09:30, the day before")
+            << qint64(951782400000) << -34200 << "2000-02-28T14:30:00.000-09:30";
+        QTest::newRow("last millisecond of 9999")
+            << qint64(253402300799999) << 0 << "9999-12-31T23:59:59.999Z";
+        QTest::newRow("year 10000 has no text") << qint64(253402300800000) << 0 << "";
+        QTest::newRow("back in 9999 at -01:00")
+            << qint64(253402300800000) << -3600 << "9999-12-31T23:00:00.000-01:00";
+        QTest::newRow("far past") << std::numeric_limits<qint64>::min() << -3600 << "";
+    }
+    void receivedIsTheLocalTimeWithMilliseconds()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(int, offset);
+        QFETCH(QString, received);
+        const AcceptedAnswer answer =
+            acceptedFrom(recordFromHex(kStatusHex), AnswerRecord::kShortLength, 0, QString());
+        AnswerMessage::Context c = context();
+        c.receivedMs = ms;
+        c.receivedOffset = offset;
+        const QJsonObject o = QJsonDocument::fromJson(AnswerMessage::json(answer, c, 1)).object();
+        QCOMPARE(o.value(QStringLiteral("received")).toString(), received);
+    }
+
+    // Each row its own minute: the offset of a minute is looked up once.
+    void timeInOtherZones_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("stamp"); // DDMMYYYYhhmmss
+        QTest::addColumn<QString>("time");
+        QTest::newRow("UTC") << QByteArray("UTC") << "15062024120000"
+                             << "2024-06-15T12:00:00Z";
+        QTest::newRow("half an hour west") << QByteArray("America/St_Johns") << "15012024120100"
+                                           << "2024-01-15T12:01:00-03:30";
+        QTest::newRow("half an hour east") << QByteArray("Asia/Kolkata") << "15062024120200"
+                                           << "2024-06-15T12:02:00+05:30";
+    }
+    void timeInOtherZones()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, stamp);
+        QFETCH(QString, time);
+        setZone(zone.constData());
+        AnswerRecord record = recordFromHex(kStatusHex);
+        const int fields[] = {12, 10, 8, 0, 2, 4}; // second .. year, as text offsets
+        for (int i = 0; i < 6; ++i) {
+            const int value = stamp.mid(fields[i], i == 5 ? 4 : 2).toInt();
+            record[AnswerRecord::kShortStamp + i] = quint8(i == 5 ? value - 2000 : value);
+        }
+        const AcceptedAnswer answer =
+            acceptedFrom(record, AnswerRecord::kShortLength, 0, QStringLiteral("Нет сигнала"));
+        QCOMPARE(published(answer, 1).value(QStringLiteral("time")).toString(), time);
+    }
+
+    // Whatever the texts hold, the message parses and gives them back.
+    void textsSurviveAsJson_data()
+    {
+        QTest::addColumn<QString>("statusText");
+        QTest::addColumn<QString>("published");
+        const QString controls = QStringLiteral("a\"b\\c\nd") + QChar(1) + QChar(0x1F);
+        QTest::newRow("quote, backslash, controls") << controls << controls;
+        QTest::newRow("beyond the BMP") << QStringLiteral("€ 😀") << QStringLiteral("€ 😀");
+        // 200 two-byte letters are cut to 255 bytes: 127 letters and half of one.
+        QTest::newRow("cut inside a letter")
+            << QString(200, u'ж') << QString(127, u'ж') + QChar(QChar::ReplacementCharacter);
+    }
+    void textsSurviveAsJson()
+    {
+        QFETCH(QString, statusText);
+        QFETCH(QString, published);
+        // Name "\t\"Б\\" then a no-break space and spaces (code page 1251).
+        AnswerRecord record = recordFromHex("FF340B02010432040A0C1A0922C15CA02020202020");
+        const AcceptedAnswer answer =
+            acceptedFrom(record, AnswerRecord::kShortLength, 0, statusText);
+        QJsonParseError error;
+        const QJsonObject o =
+            QJsonDocument::fromJson(AnswerMessage::json(answer, context(), 1), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(o.value(QStringLiteral("statusText")).toString(), published);
+        QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("\"Б\\"));
     }
 
     void clearingIsAnEmptyMessageOnEachTopic()

@@ -70,6 +70,12 @@ private slots:
         QCOMPARE(fromCp1251(all), icu);
         QCOMPARE(toCp1251(icu), all);
         QCOMPARE(toCp1251(QStringLiteral("СS1, пФ")), QByteArray("\xD1S1, \xEF\xD4"));
+
+        // Straight to UTF-8: one, two and three bytes a character.
+        char utf8[3 * 256];
+        QCOMPARE(QByteArray(utf8, writeUtf8FromCp1251(all, utf8)), icu.toUtf8());
+        QCOMPARE(QByteArray(utf8, writeUtf8FromCp1251("\xD1S1 \x88\xB9", utf8)),
+                 QByteArray("\xD0\xA1S1 \xE2\x82\xAC\xE2\x84\x96"));
     }
 };
 
