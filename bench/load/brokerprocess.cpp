@@ -63,15 +63,27 @@ bool BrokerProcess::start(QString* error)
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, m_port);
         if (socket.waitForConnected(100)) {
-            m_subscriber.setStandardOutputFile(QProcess::nullDevice());
-            m_subscriber.start(sub, {QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
-                                     QStringLiteral("-p"), QString::number(m_port),
-                                     QStringLiteral("-t"), QStringLiteral("kx7r/#"),
-                                     QStringLiteral("-q"), QStringLiteral("1")});
+            m_subscriber.setStandardOutputFile(m_dir.filePath(QStringLiteral("received")));
+            m_subscriber.start(
+                sub, {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                      QString::number(m_port), QStringLiteral("-t"), QStringLiteral("kx7r/#"),
+                      QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-v")});
             return m_subscriber.waitForStarted(3000);
         }
         QThread::msleep(50);
     }
     *error = QStringLiteral("mosquitto did not start on port ") + QString::number(m_port);
     return false;
+}
+
+qint64 BrokerProcess::delivered() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("received")));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 count = 0;
+    while (!file.atEnd())
+        if (file.readLine().contains("/channel/"))
+            ++count;
+    return count;
 }

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 // A local Mosquitto on a free loopback port for the load benchmark, with one
-// subscriber that takes every message below kx7r/ at QoS 1 and drops it.
+// subscriber that takes every message below kx7r/ at QoS 1 into a file.
 class BrokerProcess {
 public:
     BrokerProcess() = default;
@@ -14,6 +14,8 @@ public:
 
     bool start(QString* error);
     quint16 port() const { return m_port; }
+    // Channel messages the subscriber has received so far.
+    qint64 delivered() const;
 
 private:
     QTemporaryDir m_dir;

@@ -54,6 +54,7 @@ struct Options {
     QStringList labels;
     QList<bool> publishing; // per station: with --mqtt-host
     quint16 brokerPort = 0;
+    const BrokerProcess* broker = nullptr;
 };
 
 struct Figures {
@@ -64,6 +65,7 @@ struct Figures {
     qint64 headers = 0;
     qint64 files = 0;
     qint64 relayed = 0;
+    qint64 delivered = -1; // to the broker's subscriber; -1: not publishing
     qint64 badRelayed = 0;
     qint64 repeats = 0;
     double cpuPercent = 0;
@@ -164,6 +166,7 @@ void measureLoad(const Options& options, const QString& binary, bool publishing,
                                    QStringLiteral("--mqtt-client-id"), QStringLiteral("bench")});
     if (!station.start(&f.error))
         return;
+    const qint64 deliveredBefore = publishing ? options.broker->delivered() : 0;
     std::vector<std::unique_ptr<ModbusPoller>> hosts;
     for (int i = 0; i < f.modbusClients; ++i) {
         hosts.push_back(std::make_unique<ModbusPoller>(clock, kModbusPeriodMs));
@@ -242,6 +245,11 @@ void measureLoad(const Options& options, const QString& binary, bool publishing,
         return backlog || reader.arrivedAt().size() < sent;
     });
     runFor(1500, [] { return true; }); // the last tick's files are closed
+    if (publishing)
+        runFor(kDrainLimitMs, [&] {
+            return options.broker->delivered() - deliveredBefore <
+                   qint64(reader.arrivedAt().size());
+        });
     f.peakRssKiB = qMax(f.rssKiB, station.peakResidentKiB());
     station.stop();
     if (silent >= 0)
@@ -258,6 +266,8 @@ void measureLoad(const Options& options, const QString& binary, bool publishing,
         }
     }
     f.relayed = delays.size();
+    if (publishing)
+        f.delivered = options.broker->delivered() - deliveredBefore;
     f.badRelayed = reader.badFrames();
     f.repeats = reader.repeats();
     f.archived = station.archivedLines(&f.headers, &f.files);
@@ -328,6 +338,9 @@ void printTable(const Options& options, const QList<Figures>& figures)
     });
     row(QStringLiteral("relayed to the reader"),
         [](const Figures& f) -> QString { return QString::number(f.relayed); });
+    row(QStringLiteral("published to a subscriber"), [](const Figures& f) -> QString {
+        return f.delivered < 0 ? QStringLiteral("-") : QString::number(f.delivered);
+    });
     row(QStringLiteral("CPU, % of one core"),
         [](const Figures& f) -> QString { return number(f.cpuPercent, 1); });
     row(QStringLiteral("CPU per answer, ms"),
@@ -489,6 +502,7 @@ int main(int argc, char* argv[])
             return 1;
         }
         options.brokerPort = broker.port();
+        options.broker = &broker;
     }
     QList<Figures> figures;
     for (qsizetype i = 0; i < options.stations.size(); ++i) {
@@ -516,7 +530,7 @@ int main(int argc, char* argv[])
         return 0;
     for (const Figures& f : figures) {
         if (!f.error.isEmpty() || f.sent == 0 || f.archived != f.sent || f.relayed != f.sent ||
-            f.badRelayed != 0 || f.repeats != 0 ||
+            f.badRelayed != 0 || f.repeats != 0 || (f.delivered >= 0 && f.delivered != f.sent) ||
             (f.modbusClients > 0 && (f.modbusRequests == 0 || f.modbusErrors != 0))) {
             std::fprintf(stderr,
                          "%s: answers lost or Modbus failed: sent %lld, archived %lld, relayed "

@@ -71,30 +71,32 @@ void BrokerConnection::connectToNext()
     m_state = State::Connecting;
     m_tcpUp = false;
     m_certificateProblem.clear();
-    m_socket = new QSslSocket(this);
-    connect(m_socket, &QSslSocket::connected, this, [this] {
+    // A plain session needs no TLS library loaded.
+    QSslSocket* tlsSocket = m_tls ? new QSslSocket(this) : nullptr;
+    m_socket = tlsSocket ? tlsSocket : new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_tcpUp = true;
         if (!m_tls)
             onTransportReady();
     });
-    connect(m_socket, &QSslSocket::encrypted, this, &BrokerConnection::onTransportReady);
-    connect(m_socket, &QSslSocket::readyRead, this, &BrokerConnection::onReadyRead);
-    connect(m_socket, &QSslSocket::errorOccurred, this, &BrokerConnection::onSocketError);
-    connect(m_socket, &QSslSocket::disconnected, this, &BrokerConnection::onSocketError);
-    connect(m_socket, qOverload<const QList<QSslError>&>(&QSslSocket::sslErrors), this,
-            &BrokerConnection::onSslErrors);
+    connect(m_socket, &QTcpSocket::readyRead, this, &BrokerConnection::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &BrokerConnection::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &BrokerConnection::onSocketError);
     const QHostAddress address = m_addresses.value(m_addressIndex);
     const quint16 port = m_settings.portNumber().value_or(BrokerSettings::kDefaultPort);
-    if (!m_tls) {
+    if (!tlsSocket) {
         m_socket->connectToHost(address, port);
         return;
     }
+    connect(tlsSocket, &QSslSocket::encrypted, this, &BrokerConnection::onTransportReady);
+    connect(tlsSocket, qOverload<const QList<QSslError>&>(&QSslSocket::sslErrors), this,
+            &BrokerConnection::onSslErrors);
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setCaCertificates(QSslCertificate::fromPath(m_settings.tlsCaFile.trimmed()));
     tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    m_socket->setSslConfiguration(tls);
+    tlsSocket->setSslConfiguration(tls);
     // The address is connected to; the certificate must name the host as configured.
-    m_socket->connectToHostEncrypted(address.toString(), port, m_settings.host.trimmed());
+    tlsSocket->connectToHostEncrypted(address.toString(), port, m_settings.host.trimmed());
 }
 
 void BrokerConnection::onTransportReady()
@@ -238,6 +240,9 @@ void BrokerConnection::release(quint16 id, QList<int>* acknowledged)
     m_idInUse.reset(id);
     --m_inFlight;
     acknowledged->append(id);
+    // Refilled by halves: a batch leaves in one write, not one per acknowledgement.
+    if (m_inFlight > m_receiveMaximum / 2)
+        return;
     while (!m_waiting.empty() && m_inFlight < m_receiveMaximum) {
         m_socket->write(m_waiting.front());
         m_waiting.pop_front();
@@ -277,7 +282,7 @@ int BrokerConnection::publish(const QString& topic, const QByteArray& payload, b
                 emit published(id);
             },
             Qt::QueuedConnection);
-    } else if (m_inFlight < m_receiveMaximum) {
+    } else if (m_waiting.empty() && m_inFlight < m_receiveMaximum) { // in order
         m_socket->write(m_packet);
         ++m_inFlight;
     } else {

@@ -10,8 +10,8 @@
 #include <deque>
 #include <memory>
 
-class QSslSocket;
 class QSslError;
+class QTcpSocket;
 
 // One MQTT 5 session with the broker, on this object's thread and socket.
 // The name lookup runs apart (HostLookup), the connect, the TLS handshake and
@@ -80,7 +80,7 @@ private:
     HostLookup m_lookup;
     QList<QHostAddress> m_addresses;
     int m_addressIndex = 0;
-    QSslSocket* m_socket = nullptr;
+    QTcpSocket* m_socket = nullptr; // a QSslSocket with TLS
     bool m_tls = false;
     bool m_tcpUp = false; // connected, the TLS handshake perhaps still to come
     QString m_certificateProblem;
