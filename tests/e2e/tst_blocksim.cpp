@@ -26,6 +26,7 @@ channel 3 compact64
 channel 4 status:0x13
 channel 5 shortstatus:0x05
 channel 6 compactstatus:0x02
+block 7 clock=2015-03-29T02:30:00
 line 2
 block 3 active=1
 channel 0 std69 name=Active
@@ -180,6 +181,21 @@ private slots:
         QCOMPARE(line.exchange(request(1, 1), 500), QByteArray());
     }
 
+    // A time the clocks of many zones skip: sent as it was set, and it stands.
+    void aSetClockStandsAtItsTime()
+    {
+        StationSide line(linePath(1));
+        QVERIFY(line.isOpen());
+        const QByteArray first = decodedAnswer(line.exchange(request(7, 0), 2000));
+        QTest::qWait(1100);
+        const QByteArray second = decodedAnswer(line.exchange(request(7, 0), 2000));
+        QCOMPARE(first.size(), 12); // block 7 serves no channel: status 4 with its clock
+        QCOMPARE(quint8(first[3]), quint8(0x04));
+        // second, minute, hour, day, month, year - 2000
+        QCOMPARE(first.mid(5, 6).toHex(), QByteArray("001e021d030f"));
+        QCOMPARE(second.mid(5, 6).toHex(), QByteArray("001e021d030f"));
+    }
+
     void valuesMoveBetweenAnswers()
     {
         StationSide line(linePath(1));
@@ -253,6 +269,9 @@ private slots:
         QTest::newRow("silent without seconds")
             << QByteArray("line 1\nblock 2 silent=soon\nchannel 0 std69\n")
             << QByteArrayList{"line 2", "silent=SECONDS"};
+        QTest::newRow("clock not a time")
+            << QByteArray("line 1\nblock 2 clock=29.03.2015\nchannel 0 std69\n")
+            << QByteArrayList{"line 2", "clock=YYYY-MM-DDThh:mm:ss"};
     }
     void rejectsABadScenarioNamingTheLine()
     {

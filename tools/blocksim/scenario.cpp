@@ -218,7 +218,15 @@ std::optional<Scenario> Scenario::parse(const QString& text, QString* error)
                     return fail(at, QStringLiteral("active=SECONDS, 1..3600"));
                 block.activeSeconds = *seconds;
             }
-            block.badClock = options.value(QStringLiteral("clock")) == u"bad";
+            const QString clock = options.value(QStringLiteral("clock"));
+            block.badClock = clock == u"bad";
+            if (!clock.isEmpty() && !block.badClock) {
+                const QDateTime set = QDateTime::fromString(clock + u'Z', Qt::ISODate);
+                if (!set.isValid() || set.date().year() < 2000 || set.date().year() > 2099)
+                    return fail(at, QStringLiteral("clock=bad or clock=YYYY-MM-DDThh:mm:ss, "
+                                                   "2000..2099"));
+                block.setClock = set;
+            }
             if (options.contains(QStringLiteral("silent"))) {
                 const auto seconds = number(options.value(QStringLiteral("silent")), 0, 86400);
                 if (!seconds)

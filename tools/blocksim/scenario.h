@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -39,6 +40,9 @@ public:
         bool badClock = false; // the clock bytes fail the station's bounds
         QList<Channel> channels;
         int silentFromSeconds = -1; // >= 0: answers nothing from so long after the start
+        // Valid: the clock stands at this wall time. UTC only so that no zone
+        // moves a time its clocks skipped.
+        QDateTime setClock{};
     };
     struct Vanish {
         int startSeconds = 0;

@@ -266,7 +266,7 @@ void SimulatedLine::handleFrame(const QByteArray& digits)
                 AnswerBuilder::Request r;
                 r.blockAddress = quint8(b.address);
                 r.channelNumber = channelNumber;
-                r.clock = QDateTime::currentDateTime();
+                r.clock = clockOf(b);
                 r.badClock = b.badClock;
                 transmit(AnswerBuilder::unservedChannel(r), nullptr,
                          QStringLiteral("unserved block %1 channel %2")
@@ -306,7 +306,7 @@ void SimulatedLine::sendAnswer(const Scenario::Block& block, const Scenario::Cha
     r.sensorAddress = quint8(10 + channel.number);
     r.status = quint8(channel.status);
     r.badClock = block.badClock;
-    r.clock = QDateTime::currentDateTime();
+    r.clock = clockOf(block);
     const QString what = QStringLiteral("%1 block %2 channel %3")
                              .arg(Scenario::kindName(channel.kind))
                              .arg(block.address)
@@ -316,6 +316,11 @@ void SimulatedLine::sendAnswer(const Scenario::Block& block, const Scenario::Cha
         return;
     }
     transmit(AnswerBuilder::build(channel.kind, r, model), &channel, what);
+}
+
+QDateTime SimulatedLine::clockOf(const Scenario::Block& block)
+{
+    return block.setClock.isValid() ? block.setClock : QDateTime::currentDateTime();
 }
 
 bool SimulatedLine::silenced(const Scenario::Block& block)

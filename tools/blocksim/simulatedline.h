@@ -50,6 +50,7 @@ private:
     // A block past its silent= time answers nothing; logged once.
     bool silenced(const Scenario::Block& block);
     bool faultHits(const Scenario::Channel& channel, Scenario::Fault fault);
+    static QDateTime clockOf(const Scenario::Block& block);
     bool openEndpoint(QString* error);
     void closeEndpoint();
     TankModel& tank(const Scenario::Block& block, const Scenario::Channel& channel);
