@@ -26,13 +26,6 @@ namespace {
 
 const QString kRoot = QStringLiteral("kx7r/st1/");
 
-QStringList brokerArguments(quint16 port)
-{
-    return {QStringLiteral("--mqtt-host"),      QStringLiteral("127.0.0.1"),
-            QStringLiteral("--mqtt-port"),      QString::number(port),
-            QStringLiteral("--mqtt-client-id"), QStringLiteral("st1")};
-}
-
 // The topics that hold a retained message, as a fresh subscriber finds them.
 // The broker sends them in the order of the subscriptions, so a retained
 // marker subscribed to last closes the list. The event loop runs meanwhile:
@@ -134,7 +127,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
         run.setStationWrapper({QStringLiteral("env"), QStringLiteral("TZ=Europe/Berlin")});
-        QVERIFY2(run.startStation(brokerArguments(broker.port())), run.stationLog().constData());
+        QVERIFY2(run.startStation(BrokerRun::stationArguments(broker.port())),
+                 run.stationLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(!subscriber.payloads("kx7r/st1/channel/1 ").isEmpty(), 20000);
 
         const QJsonObject message =
