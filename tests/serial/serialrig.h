@@ -9,6 +9,7 @@
 #include "settingsfixture.h"
 
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -47,6 +48,15 @@ struct SerialRig {
         return *ptys[t];
     }
     PseudoTerminal& pty(int t) { return *ptys[t]; }
+    // The adapter behind terminal t pulled: its pty closed and its device node
+    // gone (the pty's number may already be another test's).
+    void pull(int t)
+    {
+        ptys[t]->close();
+        settings.mapPort(comName(t),
+                         pulled.filePath(QStringLiteral("ttyUSB") + QString::number(t)));
+    }
+    QTemporaryDir pulled;
     QSerialPort* port(int t) { return state.terminals[t].port.get(); }
 
     // Channel k (grid row k + 1) as an applied poll list holds it.

@@ -127,7 +127,7 @@ private slots:
         Line line;
         line.setChannel(0, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 0, 10);
         line.setChannel(1, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 1, 10);
-        line.pty(0).close();
+        line.pull(0);
         line.tick();
         QCOMPARE(line.cellText(0, QueryColumn::Status), Texts::portMissingOrBusy);
         QCOMPARE(line.cellColour(0, QueryColumn::Status), CellColour::Red);

@@ -175,7 +175,7 @@ private slots:
         Line line;
         line.setChannel(0, QStringLiteral("Терминал1"), Texts::modeActive, 1, 0, 1);
         line.setChannel(1, QStringLiteral("Терминал1"), Texts::modeOnRequest, 1, 1, 5);
-        line.pty(0).close();
+        line.pull(0);
         for (int i = 0; i < 11; ++i)
             line.tick();
         QCOMPARE(line.cellText(0, QueryColumn::Status), Texts::portMissingOrBusy);
