@@ -385,10 +385,14 @@ void BrokerConnection::close(const QString& topic, const QByteArray& payload)
             MqttPacket::appendPublish(last, topic.toUtf8(), payload, 1, true, takeId());
         MqttPacket::appendDisconnect(last);
         m_socket->write(last);
+        // The wait handles the socket's events itself: none of them may end
+        // the session under it.
+        m_socket->disconnect(this);
         QElapsedTimer waited;
         waited.start();
         while (m_socket->bytesToWrite() > 0 && waited.elapsed() < kLastWordsWaitMs)
-            m_socket->waitForBytesWritten(int(kLastWordsWaitMs - waited.elapsed()));
+            if (!m_socket->waitForBytesWritten(int(kLastWordsWaitMs - waited.elapsed())))
+                break;
     }
     m_state = State::Idle;
     dropSocket();

@@ -60,6 +60,18 @@ QJsonObject published(const AcceptedAnswer& answer, qint64 seq)
 // A status answer of row 2 at 04:50:04 10.12.2026; name "NoSensor".
 constexpr char kStatusHex[] = "FF340B02010432040A0C1A4E6F53656E736F722020";
 
+// That status answer with the block stamp DDMMYYYYhhmmss.
+AcceptedAnswer statusAnswerStamped(const QString& stamp)
+{
+    AnswerRecord record = recordFromHex(kStatusHex);
+    const int fields[] = {12, 10, 8, 0, 2, 4}; // second .. year, as text offsets
+    for (int i = 0; i < 6; ++i) {
+        const int value = stamp.mid(fields[i], i == 5 ? 4 : 2).toInt();
+        record[AnswerRecord::kShortStamp + i] = quint8(i == 5 ? value - 2000 : value);
+    }
+    return acceptedFrom(record, AnswerRecord::kShortLength, 0, QStringLiteral("Нет сигнала"));
+}
+
 void setZone(const char* zone)
 {
     qputenv("TZ", zone);
@@ -154,15 +166,7 @@ private slots:
     {
         QFETCH(QString, stamp);
         QFETCH(QString, time);
-        AnswerRecord record = recordFromHex("FF340B02010432040A0C1A4E6F53656E736F722020");
-        const int fields[] = {12, 10, 8, 0, 2, 4}; // second .. year, as text offsets
-        for (int i = 0; i < 6; ++i) {
-            const int value = stamp.mid(fields[i], i == 5 ? 4 : 2).toInt();
-            record[AnswerRecord::kShortStamp + i] = quint8(i == 5 ? value - 2000 : value);
-        }
-        const AcceptedAnswer answer =
-            acceptedFrom(record, AnswerRecord::kShortLength, 0, QStringLiteral("Нет сигнала"));
-        const QJsonObject o = published(answer, 1);
+        const QJsonObject o = published(statusAnswerStamped(stamp), 1);
         QCOMPARE(o.value(QStringLiteral("stamp")).toString(), stamp);
         if (time.isEmpty())
             QVERIFY(o.value(QStringLiteral("time")).isNull());
@@ -261,15 +265,8 @@ private slots:
         QFETCH(QString, stamp);
         QFETCH(QString, time);
         setZone(zone.constData());
-        AnswerRecord record = recordFromHex(kStatusHex);
-        const int fields[] = {12, 10, 8, 0, 2, 4}; // second .. year, as text offsets
-        for (int i = 0; i < 6; ++i) {
-            const int value = stamp.mid(fields[i], i == 5 ? 4 : 2).toInt();
-            record[AnswerRecord::kShortStamp + i] = quint8(i == 5 ? value - 2000 : value);
-        }
-        const AcceptedAnswer answer =
-            acceptedFrom(record, AnswerRecord::kShortLength, 0, QStringLiteral("Нет сигнала"));
-        QCOMPARE(published(answer, 1).value(QStringLiteral("time")).toString(), time);
+        QCOMPARE(published(statusAnswerStamped(stamp), 1).value(QStringLiteral("time")).toString(),
+                 time);
     }
 
     // Whatever the texts hold, the message parses and gives them back.
