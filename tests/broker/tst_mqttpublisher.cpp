@@ -113,6 +113,58 @@ private slots:
         publisher.stop();
     }
 
+    // A tick of 150 answers, past the publisher's window and the broker's
+    // receive maximum: every one arrives, in order, at either QoS.
+    void aBatchArrivesWholeAndInOrder_data()
+    {
+        QTest::addColumn<QString>("qos");
+        QTest::newRow("QoS 1") << QStringLiteral("1");
+        QTest::newRow("QoS 2") << QStringLiteral("2");
+    }
+    void aBatchArrivesWholeAndInOrder()
+    {
+        QFETCH(QString, qos);
+        QTemporaryDir dir;
+        BrokerRun broker(dir.path(), freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        Subscriber subscriber(broker.port(), QStringLiteral("kx7r/st1/channel/#"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
+        StationState state;
+        MqttPublisher publisher(state);
+        BrokerSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(broker.port());
+        settings.clientId = QStringLiteral("st1");
+        settings.qos = qos;
+        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
+        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+
+        constexpr int kAnswers = 150;
+        const AcceptedAnswer answer =
+            answerFromHex(kMeasurement, QStringLiteral("Получены данные"));
+        publisher.beginTick();
+        for (int i = 0; i < kAnswers; ++i)
+            publisher.accept(answer);
+        publisher.endTick();
+        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("kx7r/st1/channel/1 ").size(), kAnswers,
+                                  5000);
+        const QList<QByteArray> payloads = subscriber.payloads("kx7r/st1/channel/1 ");
+        const qint64 first = QJsonDocument::fromJson(payloads.first())
+                                 .object()
+                                 .value(QStringLiteral("seq"))
+                                 .toInteger();
+        for (int i = 0; i < kAnswers; ++i)
+            QCOMPARE(QJsonDocument::fromJson(payloads[i])
+                         .object()
+                         .value(QStringLiteral("seq"))
+                         .toInteger(),
+                     first + i);
+        QCOMPARE(state.counters.broker.published, quint64(kAnswers));
+        publisher.stop();
+    }
+
     void diagnosticsRetainedPerRow()
     {
         QTemporaryDir dir;
