@@ -165,6 +165,29 @@ private slots:
         publisher.stop();
     }
 
+    // A station with nothing to publish keeps its session: a broker that
+    // wants a sign of life every 10 s gets one.
+    void idleSessionIsKeptAlive()
+    {
+        QTemporaryDir dir;
+        BrokerRun broker(dir.path(), freePort());
+        broker.setMaxKeepAlive(10);
+        QVERIFY2(broker.start(), broker.log().constData());
+        StationState state;
+        MqttPublisher publisher(state);
+        BrokerSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(broker.port());
+        settings.clientId = QStringLiteral("st1");
+        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
+        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+        QTest::qWait(20000); // the broker gives up on a client silent for 15..17 s
+        QVERIFY2(publisher.isConnected(), broker.log().constData());
+        QCOMPARE(broker.sessionsOf("st1"), 1);
+        QVERIFY2(!broker.log().contains("exceeded timeout"), broker.log().constData());
+        publisher.stop();
+    }
+
     void diagnosticsRetainedPerRow()
     {
         QTemporaryDir dir;

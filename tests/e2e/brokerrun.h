@@ -63,6 +63,9 @@ public:
         m_key = key;
     }
 
+    // The broker tells clients to keep alive within this many seconds.
+    void setMaxKeepAlive(int seconds) { m_maxKeepAlive = seconds; }
+
     // Starts the broker and waits until it accepts connections.
     bool start()
     {
@@ -80,6 +83,8 @@ public:
         // write the temporary folder.
         if (const passwd* me = getpwuid(getuid()))
             text += QByteArray("user ") + me->pw_name + '\n';
+        if (m_maxKeepAlive > 0)
+            text += "max_keepalive " + QByteArray::number(m_maxKeepAlive) + '\n';
         if (m_passwordFile.isEmpty())
             text += "allow_anonymous true\n";
         else
@@ -130,6 +135,7 @@ private:
     QString m_passwordFile;
     QString m_certificate;
     QString m_key;
+    int m_maxKeepAlive = 0;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_log;
 };
