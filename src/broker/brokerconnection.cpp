@@ -37,6 +37,7 @@ void BrokerConnection::open(const BrokerSettings& settings, const QString& willT
     m_willPayload = willPayload;
     m_tls = !settings.tlsCaFile.trimmed().isEmpty();
     m_state = State::LookingUp;
+    const quint64 attempt = ++m_attempt;
     QString unusable;
     if (m_tls && !QSslSocket::supportsSsl())
         unusable = QStringLiteral("this system offers no TLS");
@@ -46,8 +47,8 @@ void BrokerConnection::open(const BrokerSettings& settings, const QString& willT
         // Reported as every failure is: later, not from within the call.
         QMetaObject::invokeMethod(
             this,
-            [this, unusable] {
-                if (m_state == State::LookingUp)
+            [this, attempt, unusable] {
+                if (m_attempt == attempt && m_state == State::LookingUp)
                     end(Failure::Tls, unusable);
             },
             Qt::QueuedConnection);
@@ -277,7 +278,9 @@ int BrokerConnection::publish(const QString& topic, const QByteArray& payload, b
         m_socket->write(m_packet);
         QMetaObject::invokeMethod(
             this,
-            [this, id] {
+            [this, id, attempt = m_attempt] {
+                if (m_attempt != attempt || m_state != State::Connected)
+                    return; // a later session may use the id by now
                 m_idInUse.reset(id);
                 emit published(id);
             },

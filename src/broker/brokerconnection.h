@@ -74,6 +74,7 @@ private:
     void dropSocket();
 
     State m_state = State::Idle;
+    quint64 m_attempt = 0; // which open() a queued report belongs to
     BrokerSettings m_settings;
     QByteArray m_willTopic;
     QByteArray m_willPayload;
