@@ -63,6 +63,25 @@ QMap<QString, QByteArray> retained(quint16 port,
             out.insert(QString::fromUtf8(line.left(space)), line.mid(space + 1));
     return out;
 }
+
+// A real broker in a temporary folder and a publisher of client st1 for it.
+struct Rig {
+    QTemporaryDir dir;
+    BrokerRun broker{dir.path(), freePort()};
+    StationState state;
+    MqttPublisher publisher{state};
+
+    // Publishing starts; the broker must be running by then.
+    void startPublisher(const QString& qos = QString())
+    {
+        BrokerSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(broker.port());
+        settings.clientId = QStringLiteral("st1");
+        settings.qos = qos;
+        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
+    }
+};
 } // namespace
 
 class TestMqttPublisher : public QObject {
@@ -71,26 +90,19 @@ class TestMqttPublisher : public QObject {
 private slots:
     void retainedTopicsPerKindAndClearedWithTheRow()
     {
-        QTemporaryDir dir;
-        BrokerRun broker(dir.path(), freePort());
-        QVERIFY2(broker.start(), broker.log().constData());
-        StationState state;
-        state.channels[0].blockAddress = 52;
-        state.channels[0].channelNumber = 3;
-        MqttPublisher publisher(state);
-        BrokerSettings settings;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = QString::number(broker.port());
-        settings.clientId = QStringLiteral("st1");
-        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+        Rig rig;
+        QVERIFY2(rig.broker.start(), rig.broker.log().constData());
+        rig.state.channels[0].blockAddress = 52;
+        rig.state.channels[0].channelNumber = 3;
+        rig.startPublisher();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.publisher.isConnected(), 10000);
 
-        publisher.beginTick();
-        publisher.accept(answerFromHex(kMeasurement, QStringLiteral("Получены данные")));
-        publisher.accept(answerFromHex(kStatus, QStringLiteral("Нет сигнала")));
-        publisher.endTick();
-        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 5000);
-        const auto kept = retained(broker.port());
+        rig.publisher.beginTick();
+        rig.publisher.accept(answerFromHex(kMeasurement, QStringLiteral("Получены данные")));
+        rig.publisher.accept(answerFromHex(kStatus, QStringLiteral("Нет сигнала")));
+        rig.publisher.endTick();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.publisher.queued(), 0, 5000);
+        const auto kept = retained(rig.broker.port());
         const QJsonObject measurement =
             QJsonDocument::fromJson(kept.value(QStringLiteral("kx7r/st1/channel/1"))).object();
         const QJsonObject status =
@@ -104,13 +116,13 @@ private slots:
         QCOMPARE(status.value(QStringLiteral("seq")).toInteger(),
                  measurement.value(QStringLiteral("seq")).toInteger() + 1);
 
-        publisher.clearRows({0});
-        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 5000);
-        const auto cleared = retained(broker.port());
+        rig.publisher.clearRows({0});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.publisher.queued(), 0, 5000);
+        const auto cleared = retained(rig.broker.port());
         QVERIFY2(!cleared.contains(QStringLiteral("kx7r/st1/channel/1")) &&
                      !cleared.contains(QStringLiteral("kx7r/st1/channel/1/status")),
                  qPrintable(QStringList(cleared.keys()).join(u' ')));
-        publisher.stop();
+        rig.publisher.stop();
     }
 
     // A tick of 150 answers, past the publisher's window and the broker's
@@ -124,30 +136,22 @@ private slots:
     void aBatchArrivesWholeAndInOrder()
     {
         QFETCH(QString, qos);
-        QTemporaryDir dir;
-        BrokerRun broker(dir.path(), freePort());
-        QVERIFY2(broker.start(), broker.log().constData());
-        Subscriber subscriber(broker.port(), QStringLiteral("kx7r/st1/channel/#"));
+        Rig rig;
+        QVERIFY2(rig.broker.start(), rig.broker.log().constData());
+        Subscriber subscriber(rig.broker.port(), QStringLiteral("kx7r/st1/channel/#"));
         QTRY_VERIFY_WITH_TIMEOUT(
-            broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
-        StationState state;
-        MqttPublisher publisher(state);
-        BrokerSettings settings;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = QString::number(broker.port());
-        settings.clientId = QStringLiteral("st1");
-        settings.qos = qos;
-        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+            rig.broker.log().contains(QByteArray("as ").append(Subscriber::clientId())), 10000);
+        rig.startPublisher(qos);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.publisher.isConnected(), 10000);
 
         constexpr int kAnswers = 150;
         const AcceptedAnswer answer =
             answerFromHex(kMeasurement, QStringLiteral("Получены данные"));
-        publisher.beginTick();
+        rig.publisher.beginTick();
         for (int i = 0; i < kAnswers; ++i)
-            publisher.accept(answer);
-        publisher.endTick();
-        QTRY_COMPARE_WITH_TIMEOUT(publisher.queued(), 0, 10000);
+            rig.publisher.accept(answer);
+        rig.publisher.endTick();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.publisher.queued(), 0, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("kx7r/st1/channel/1 ").size(), kAnswers,
                                   5000);
         const QList<QByteArray> payloads = subscriber.payloads("kx7r/st1/channel/1 ");
@@ -161,46 +165,32 @@ private slots:
                          .value(QStringLiteral("seq"))
                          .toInteger(),
                      first + i);
-        QCOMPARE(state.counters.broker.published, quint64(kAnswers));
-        publisher.stop();
+        QCOMPARE(rig.state.counters.broker.published, quint64(kAnswers));
+        rig.publisher.stop();
     }
 
     // A station with nothing to publish keeps its session: a broker that
     // wants a sign of life every 10 s gets one.
     void idleSessionIsKeptAlive()
     {
-        QTemporaryDir dir;
-        BrokerRun broker(dir.path(), freePort());
-        broker.setMaxKeepAlive(10);
-        QVERIFY2(broker.start(), broker.log().constData());
-        StationState state;
-        MqttPublisher publisher(state);
-        BrokerSettings settings;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = QString::number(broker.port());
-        settings.clientId = QStringLiteral("st1");
-        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+        Rig rig;
+        rig.broker.setMaxKeepAlive(10);
+        QVERIFY2(rig.broker.start(), rig.broker.log().constData());
+        rig.startPublisher();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.publisher.isConnected(), 10000);
         QTest::qWait(20000); // the broker gives up on a client silent for 15..17 s
-        QVERIFY2(publisher.isConnected(), broker.log().constData());
-        QCOMPARE(broker.sessionsOf("st1"), 1);
-        QVERIFY2(!broker.log().contains("exceeded timeout"), broker.log().constData());
-        publisher.stop();
+        QVERIFY2(rig.publisher.isConnected(), rig.broker.log().constData());
+        QCOMPARE(rig.broker.sessionsOf("st1"), 1);
+        QVERIFY2(!rig.broker.log().contains("exceeded timeout"), rig.broker.log().constData());
+        rig.publisher.stop();
     }
 
     void diagnosticsRetainedPerRow()
     {
-        QTemporaryDir dir;
-        BrokerRun broker(dir.path(), freePort());
-        QVERIFY2(broker.start(), broker.log().constData());
-        StationState state;
-        MqttPublisher publisher(state);
-        BrokerSettings settings;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = QString::number(broker.port());
-        settings.clientId = QStringLiteral("st1");
-        publisher.start(settings, dir.filePath(QStringLiteral("spool")));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 10000);
+        Rig rig;
+        QVERIFY2(rig.broker.start(), rig.broker.log().constData());
+        rig.startPublisher();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.publisher.isConnected(), 10000);
 
         // Ten polls: six measurements, one status answer, three time-outs.
         ChannelCounters counters;
@@ -211,12 +201,12 @@ private slots:
         counters.lastAcceptedMsecs = 1765359002913; // 2025-12-10T09:30:02.913Z
         counters.responseTime.record(250);
         counters.responseTime.record(1250);
-        publisher.publishDiagnostics(4, ChannelDiagnostics::json(4, u"Бак 5"_s, counters));
+        rig.publisher.publishDiagnostics(4, ChannelDiagnostics::json(4, u"Бак 5"_s, counters));
         const QString topic = QStringLiteral("kx7r/st1/diagnostics/5");
         QByteArray payload;
         QTRY_VERIFY_WITH_TIMEOUT(
-            !(payload =
-                  retained(broker.port(), QStringLiteral("kx7r/st1/diagnostics/#")).value(topic))
+            !(payload = retained(rig.broker.port(), QStringLiteral("kx7r/st1/diagnostics/#"))
+                            .value(topic))
                  .isEmpty(),
             5000);
         const QJsonObject o = QJsonDocument::fromJson(payload).object();
@@ -236,7 +226,7 @@ private slots:
                  qPrintable(lastText));
         QCOMPARE(QDateTime::fromString(lastText, Qt::ISODateWithMs).toMSecsSinceEpoch(),
                  Q_INT64_C(1765359002913));
-        publisher.stop();
+        rig.publisher.stop();
     }
 };
 
