@@ -76,14 +76,19 @@ bool BrokerProcess::start(QString* error)
     return false;
 }
 
-qint64 BrokerProcess::delivered() const
+qint64 BrokerProcess::delivered()
 {
-    QFile file(m_dir.filePath(QStringLiteral("received")));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    qint64 count = 0;
-    while (!file.atEnd())
-        if (file.readLine().contains("/channel/"))
-            ++count;
-    return count;
+    if (!m_received.isOpen()) {
+        m_received.setFileName(m_dir.filePath(QStringLiteral("received")));
+        if (!m_received.open(QIODevice::ReadOnly))
+            return 0;
+    }
+    // Only what came since the last call; a line still being written waits.
+    m_tail += m_received.readAll();
+    qsizetype start = 0;
+    for (qsizetype end; (end = m_tail.indexOf('\n', start)) >= 0; start = end + 1)
+        if (QByteArrayView(m_tail).sliced(start, end - start).contains("/channel/"))
+            ++m_delivered;
+    m_tail.remove(0, start);
+    return m_delivered;
 }

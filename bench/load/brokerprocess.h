@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -15,11 +16,14 @@ public:
     bool start(QString* error);
     quint16 port() const { return m_port; }
     // Channel messages the subscriber has received so far.
-    qint64 delivered() const;
+    qint64 delivered();
 
 private:
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     QProcess m_broker;
     QProcess m_subscriber;
+    QFile m_received;
+    QByteArray m_tail; // the last line, until it is whole
+    qint64 m_delivered = 0;
 };

@@ -54,7 +54,7 @@ struct Options {
     QStringList labels;
     QList<bool> publishing; // per station: with --mqtt-host
     quint16 brokerPort = 0;
-    const BrokerProcess* broker = nullptr;
+    BrokerProcess* broker = nullptr;
 };
 
 struct Figures {

@@ -2,7 +2,7 @@
 
 #include "answers/acceptedanswer.h"
 #include "model/codepage1251.h"
-#include "model/stationtexts.h"
+#include "model/terminalname.h"
 
 #include <QDateTime>
 #include <QVarLengthArray>
@@ -238,16 +238,6 @@ void writeValues(JsonWriter& w, const AnswerRecord& record, QByteArrayView name)
     w.raw('}');
 }
 
-// The UTF-8 of the terminal's name for its index, "Терминал" and index + 1.
-void writeTerminal(JsonWriter& w, int index)
-{
-    static const QByteArray prefix = Texts::terminalPrefix.toUtf8();
-    w.raw('"');
-    w.raw(prefix);
-    w.integer(index + 1);
-    w.raw('"');
-}
-
 // The local time of a moment at the given offset, with milliseconds; an empty
 // string outside the years 1..9999, which the format cannot show.
 void writeReceived(JsonWriter& w, qint64 ms, qint32 offset)
@@ -391,7 +381,7 @@ std::optional<AnswerMessage::Message> AnswerMessage::message(const QByteArray& c
     w.key("name");
     w.string(trimmed);
     w.key("terminal");
-    writeTerminal(w, int(qint8(p[2])) - 1);
+    w.string(terminalText(int(qint8(p[2])) - 1).toUtf8());
     w.key("status");
     w.integer(quint8(p[5]));
     w.key("statusText");

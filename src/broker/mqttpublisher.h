@@ -22,8 +22,8 @@ struct StationState;
 // drain in order when it returns, each copy with the answer's own seq.
 // Station state ("online", will "offline") and the terminals' port states
 // (from the terminal access's portStateChanged) are retained topics. Nothing
-// here waits for the network: each attempt runs on a thread of its own, and
-// failures are retried after a delay that doubles while they go on.
+// here waits for the network (the connection never blocks), and failures are
+// retried after a delay that doubles while they go on.
 class MqttPublisher : public QObject, public AnswerConsumer {
     Q_OBJECT
 public:
